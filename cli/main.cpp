@@ -1,0 +1,50 @@
+// vexabsl: the command-line face of the updater, for service staff and scripts.
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/version.h"
+
+namespace {
+
+// Every subcommand of the tool, in the order --help lists them.
+const CommandSetup kCommands[] = {
+    nullptr,  // keeps the table valid while it has no entries
+};
+
+}  // namespace
+
+int ReportFailure(const char* what, int32_t code) {
+  std::fprintf(stderr, "vexabsl: %s failed [Error %d]\n", what, code);
+  return kExitFailed;
+}
+
+int main(int argc, char** argv) {
+  CLI::App app{"vexabsl " VEXABSL_VERSION
+               " - firmware updater for Norvane Devices field and laboratory instruments"};
+  app.set_version_flag("--version", std::string("vexabsl ") + VEXABSL_VERSION);
+  app.require_subcommand(0, 1);
+
+  CommandRunner run;
+  for (CommandSetup setup : kCommands) {
+    if (setup) setup(app, run);
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "vexabsl: %s (try 'vexabsl --help')\n", e.what());
+    return kExitUsage;
+  }
+  if (!run) {
+    std::fputs(app.help().c_str(), stdout);
+    return kExitOk;
+  }
+  return run();
+}

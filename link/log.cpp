@@ -1,0 +1,98 @@
+#include "link/log.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+bool IsValidLevel(uint32_t level) {
+  return level == 0 || level == 1 || level == 10 || level == 30 || level == 40;
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+VexaLog::VexaLog(const char* path, uint32_t level)
+    : path_(path && *path ? path : "error.txt"),
+      level_(IsValidLevel(level) ? level : vexa_log_level::kError) {}
+
+bool VexaLog::SetLevel(uint32_t level) {
+  if (!IsValidLevel(level)) return false;
+  level_ = level;
+  return true;
+}
+
+int64_t VexaLog::FileSize() const {
+  struct stat st;
+  if (stat(path_.c_str(), &st) != 0) return -errno;
+  return st.st_size;
+}
+
+bool VexaLog::KeepTail(uint32_t count) const {
+  File source(std::fopen(path_.c_str(), "rb"));
+  if (!source) return false;
+  if (std::fseek(source.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(source.get());
+  if (size < 0) return false;
+  if (size < static_cast<long>(count)) return true;
+
+  // Start after the next line feed so that no partial line is kept.
+  std::fseek(source.get(), size - static_cast<long>(count), SEEK_SET);
+  for (int c = std::fgetc(source.get()); c != EOF && c != '\n'; c = std::fgetc(source.get())) {
+  }
+
+  // "wb", not append: a temporary file left behind by an interrupted run must not be kept.
+  const std::string temp_path = path_ + ".temp";
+  File temp(std::fopen(temp_path.c_str(), "wb"));
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[count > 0 ? count : 1]);
+  if (!temp || !buffer) return false;
+
+  const size_t got = std::fread(buffer.get(), 1, count, source.get());
+  const bool written = std::fwrite(buffer.get(), 1, got, temp.get()) == got;
+  source.reset();
+  if (std::fclose(temp.release()) != 0 || !written) {
+    std::remove(temp_path.c_str());
+    return false;
+  }
+  // rename() replaces the old file in one step; the log is never left missing.
+  return std::rename(temp_path.c_str(), path_.c_str()) == 0;
+}
+
+std::string LogTimeStamp(const struct tm& local) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const int month = local.tm_mon >= 0 && local.tm_mon < 12 ? local.tm_mon : 0;
+  char text[64];
+  std::snprintf(text, sizeof text, "%d %s %d %d:%02d:%02d", local.tm_mday, kMonths[month],
+                local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}
+
+int LogMessage(const VexaLog* log, uint32_t level, const char* tag, const char* format, ...) {
+  if (!log || level > log->Level()) return 0;
+  File file(std::fopen(log->Path().c_str(), "ab"));
+  if (!file) return 0;
+
+  const time_t now = std::time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+
+  int total = std::fprintf(file.get(), "%s - %s: ", LogTimeStamp(local).c_str(), tag ? tag : "");
+  va_list args;
+  va_start(args, format);
+  const int message = std::vfprintf(file.get(), format, args);
+  va_end(args);
+  const int end = std::fputs("\r\n", file.get()) >= 0 ? 2 : 0;
+  if (total < 0 || message < 0) return 0;
+  total += message + end;
+  return std::fclose(file.release()) == 0 ? total : 0;
+}

@@ -1,0 +1,58 @@
+// The serial link: one port with fixed framing (8N1, raw, no flow control, DTR and RTS raised) and
+// fixed time-outs, the only way the updater reaches an instrument, a radio modem or a sensor.
+//
+// The usual exchange: DSPurge(port, 1), DSWrite the request, DSWait for the answer's final
+// character, then DSRead the collected answer into the caller's buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "link/clock.h"
+#include "link/log.h"
+#include "link/result.h"
+
+constexpr int kNoHandle = -1;
+constexpr uint32_t kReadBufferSize = 2048;
+constexpr uint32_t kPortNameSize = 64;
+
+// The head of every context that talks over a port (the instrument device context and the loader
+// context). Both reuse these fields; the operations below take a pointer to this head.
+struct SerialPort {
+  VexaLog* log = nullptr;          // null: no logging
+  int handle = kNoHandle;          // the open file descriptor
+  uint32_t baud = 0;               // the rate the port is set to
+  char name[kPortNameSize + 1] = {};  // as given to DSOpen; also the tag of most lines
+  char* gReadBuffer = nullptr;     // bytes collected by DSWait, zero-terminated
+  bool dataReady = false;          // the next DSRead delivers the buffer only
+  bool ownsBuffer = false;         // DSOpen allocated gReadBuffer and DSClose releases it
+};
+
+// Opens the port by name: a name starting with '/' is a device path used as is, any other name
+// is taken under /dev/. `baud` 0 means 9600. Returns 1, -2 no such port, -5 port in use,
+// -13 no permission, -60 no memory for the read buffer, or another negated errno.
+int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud);
+
+// 1 when closed, 0 when it was not open, a negated errno when closing failed.
+int32_t DSClose(SerialPort* port);
+
+// Delivers what DSWait collected, or reads what the port has (waiting at most 100 ms for the
+// first byte). Returns the bytes delivered, -21 on a closed or failed port, -60 without a read
+// buffer. The buffer is not terminated.
+int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got);
+
+// Returns the bytes written, -21 on a closed port or a failed write.
+int32_t DSWrite(SerialPort* port, const char* bytes, uint32_t count, uint32_t* written);
+
+// Mode 1 discards what the driver has received; every mode empties gReadBuffer. Returns 0.
+int32_t DSPurge(SerialPort* port, int mode);
+
+// Collects bytes until `character` arrives (returns it) or `timeoutMs` passes (returns 0).
+// -21 on a closed or failed port, -60 without a read buffer.
+int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character);
+
+// 0 when the port already runs at `baud`, 1 when changed, -6 without a port name, or a negated
+// errno. Bytes already written go out at the old rate first.
+int32_t DSHostBaud(SerialPort* port, uint32_t baud);
+
+// True for the rates the link can set (1200 to 460800 baud).
+bool IsStandardBaud(uint32_t baud);
