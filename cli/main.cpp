@@ -5,11 +5,13 @@
 #include "cli/commands.h"
 #include "cli/version.h"
 
+void SetupImageCommand(CLI::App& app, CommandRunner& run);  // cmd_image.cpp
+
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    nullptr,  // keeps the table valid while it has no entries
+    SetupImageCommand,
 };
 
 }  // namespace

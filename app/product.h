@@ -1,0 +1,24 @@
+// The product this build of the updater is made for, and where it keeps its files. Plain C++ so
+// that the window and the command-line tool share it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace product {
+
+constexpr const char* kDeviceName = "FieldPal";
+constexpr int kCatalogueType = 14;
+constexpr int32_t kImageVersion = 200;  // 2.00, the built-in image
+constexpr char kHardwareRevision = 'C';
+constexpr const char* kCaption = "FieldPal Firmware Updater";
+
+}  // namespace product
+
+// The user's data folder for the updater ($XDG_DATA_HOME/Norvane/VexaBSL, by default
+// ~/.local/share/Norvane/VexaBSL), created when missing. When it cannot be made, the folder of the
+// running program is used instead, as the error file must go somewhere.
+std::string DataFolder();
+
+// The error file: data folder + "/" + caption + ".errors.txt".
+std::string ErrorFilePath();
