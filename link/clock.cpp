@@ -26,7 +26,9 @@ uint32_t MsClock() {
   return static_cast<uint32_t>(ms);
 }
 
-void SetMessagePump(MessagePump pump) { g_pump = pump; }
+void SetMessagePump(MessagePump pump) {
+  g_pump = pump;
+}
 
 int32_t PumpingWait(uint32_t ms) {
   if (ms < kPumpThresholdMs || !g_pump) {

@@ -8,10 +8,10 @@
 
 constexpr int32_t kResultOk = 1;
 
-constexpr int32_t kErrPortMissing = -2;      // no such port
-constexpr int32_t kErrPortBusy = -5;         // another program holds the port
+constexpr int32_t kErrPortMissing = -2;  // no such port
+constexpr int32_t kErrPortBusy = -5;     // another program holds the port
 constexpr int32_t kErrNoPortName = -6;
-constexpr int32_t kErrPermission = -13;      // the user may not open the port
+constexpr int32_t kErrPermission = -13;  // the user may not open the port
 constexpr int32_t kErrMissingArgument = -10;
 constexpr int32_t kErrBadArgument = -11;
 constexpr int32_t kErrNotForThisType = -13;  // shares -13 with the permission error

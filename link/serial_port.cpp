@@ -30,10 +30,9 @@ struct BaudEntry {
   uint32_t rate;
   speed_t code;
 };
-constexpr BaudEntry kBauds[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},
-                                {9600, B9600},     {19200, B19200},   {38400, B38400},
-                                {57600, B57600},   {115200, B115200}, {230400, B230400},
-                                {460800, B460800}};
+constexpr BaudEntry kBauds[] = {
+    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}};
 
 bool SpeedCode(uint32_t baud, speed_t* code) {
   for (const BaudEntry& entry : kBauds) {
@@ -45,7 +44,9 @@ bool SpeedCode(uint32_t baud, speed_t* code) {
   return false;
 }
 
-bool IsOpen(const SerialPort* port) { return port->handle != kNoHandle; }
+bool IsOpen(const SerialPort* port) {
+  return port->handle != kNoHandle;
+}
 
 std::string DevicePath(const char* name) {
   if (name[0] == '/') return name;
@@ -71,7 +72,9 @@ int OpenError(int error) {
   }
 }
 
-int32_t Elapsed(uint32_t start) { return static_cast<int32_t>(MsClock() - start); }
+int32_t Elapsed(uint32_t start) {
+  return static_cast<int32_t>(MsClock() - start);
+}
 
 // Reads what the port has, waiting at most `timeoutMs` for the first byte. Returns the bytes
 // read, 0 on a time-out, or a negated errno. A line that hung up (an adapter pulled out, the
@@ -168,8 +171,8 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   struct termios settings;
   if (tcgetattr(fd, &settings) != 0) {
     const int error = errno;
-    LogMessage(port->log, 1, port->name,
-               "DSOpen failed to retreive DCB on comm port (error %d)", error);
+    LogMessage(port->log, 1, port->name, "DSOpen failed to retreive DCB on comm port (error %d)",
+               error);
     return -error;
   }
   port->baud = baud ? baud : 9600;
@@ -251,8 +254,8 @@ int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got) {
     return kErrNoAnswer;
   }
   if (size > delivered) {
-    const int read = ReadSome(port->handle, buffer + delivered, size - delivered,
-                              kFirstByteTimeoutMs);
+    const int read =
+        ReadSome(port->handle, buffer + delivered, size - delivered, kFirstByteTimeoutMs);
     if (read < 0) {
       LogMessage(port->log, 1, port->name, "DSRead ReadFile failed (error %d)", -read);
       return kErrNoAnswer;
@@ -375,8 +378,8 @@ int32_t DSHostBaud(SerialPort* port, uint32_t baud) {
     if (tcsetattr(port->handle, TCSADRAIN, &settings) != 0) error = errno;
   }
   if (error) {
-    LogMessage(port->log, 1, port->name, "DSHostBaud failed to apply new baud rate \"%d\" (error %d)",
-               baud, error);
+    LogMessage(port->log, 1, port->name,
+               "DSHostBaud failed to apply new baud rate \"%d\" (error %d)", baud, error);
     return -error;
   }
   port->baud = baud;

@@ -18,13 +18,13 @@ constexpr uint32_t kPortNameSize = 64;
 // The head of every context that talks over a port (the instrument device context and the loader
 // context). Both reuse these fields; the operations below take a pointer to this head.
 struct SerialPort {
-  VexaLog* log = nullptr;          // null: no logging
-  int handle = kNoHandle;          // the open file descriptor
-  uint32_t baud = 0;               // the rate the port is set to
+  VexaLog* log = nullptr;             // null: no logging
+  int handle = kNoHandle;             // the open file descriptor
+  uint32_t baud = 0;                  // the rate the port is set to
   char name[kPortNameSize + 1] = {};  // as given to DSOpen; also the tag of most lines
-  char* gReadBuffer = nullptr;     // bytes collected by DSWait, zero-terminated
-  bool dataReady = false;          // the next DSRead delivers the buffer only
-  bool ownsBuffer = false;         // DSOpen allocated gReadBuffer and DSClose releases it
+  char* gReadBuffer = nullptr;        // bytes collected by DSWait, zero-terminated
+  bool dataReady = false;             // the next DSRead delivers the buffer only
+  bool ownsBuffer = false;            // DSOpen allocated gReadBuffer and DSClose releases it
 };
 
 // Opens the port by name: a name starting with '/' is a device path used as is, any other name

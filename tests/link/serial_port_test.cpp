@@ -223,7 +223,8 @@ TEST_F(SerialPortTest, ALineThatHangsUpFailsAtOnceInsteadOfTimingOut) {
 
 TEST_F(SerialPortTest, ScriptedDeviceSeesTheRequestAndAnswers) {
   ASSERT_EQ(DSOpen(&port_, device_.Path().c_str(), 9600), 1);
-  device_.Play({PtyDevice::Expects("get -ver\r"), PtyDevice::Waits(50), PtyDevice::Sends("FP 1.50\r>")});
+  device_.Play(
+      {PtyDevice::Expects("get -ver\r"), PtyDevice::Waits(50), PtyDevice::Sends("FP 1.50\r>")});
   DSPurge(&port_, 1);
   uint32_t written = 0;
   DSWrite(&port_, "get -ver\r", 9, &written);
