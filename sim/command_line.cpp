@@ -1,0 +1,65 @@
+#include "sim/command_line.h"
+
+Command ParseCommand(std::string_view line) {
+  Command command;
+  while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+  size_t blank = line.find(' ');
+  command.verb = std::string(line.substr(0, blank));
+  std::string_view rest = blank == std::string_view::npos ? "" : line.substr(blank + 1);
+  if (!rest.empty() && rest.front() == '-') {
+    blank = rest.find(' ');
+    command.option = std::string(rest.substr(0, blank));
+    rest = blank == std::string_view::npos ? "" : rest.substr(blank + 1);
+  }
+  command.value = std::string(rest);
+  size_t start = 0;
+  while (start < rest.size()) {
+    size_t end = rest.find(' ', start);
+    if (end == std::string_view::npos) end = rest.size();
+    if (end > start) command.words.emplace_back(rest.substr(start, end - start));
+    start = end + 1;
+  }
+  return command;
+}
+
+std::string AnswerText(std::string_view text) {
+  std::string answer = "\r";
+  answer += text;
+  answer += "\r>";
+  return answer;
+}
+
+void CommandLineReader::Clear() {
+  line_.clear();
+  overflow_ = false;
+  inNoise_ = false;
+}
+
+CommandLineReader::Result CommandLineReader::Take(const UartByte& byte, double nowMs,
+                                                  std::string* line) {
+  if (byte.framingError || byte.value == 0 || byte.value >= 0x80) {
+    line_.clear();
+    overflow_ = false;
+    const bool sameBurst = inNoise_ && nowMs - lastNoiseMs_ < kNoiseGapMs;
+    inNoise_ = true;
+    lastNoiseMs_ = nowMs;
+    return sameBurst ? Result::kNothing : Result::kNoise;
+  }
+  inNoise_ = false;
+  const char c = static_cast<char>(byte.value);
+  if (c == '\r') {
+    const bool tooLong = overflow_;
+    *line = line_;
+    line_.clear();
+    overflow_ = false;
+    return tooLong ? Result::kTooLong : Result::kLine;
+  }
+  if (c < 0x20 || c == 0x7F) return Result::kNothing;  // line feeds and other controls
+  if (line_.size() < kMaxLine) {
+    line_.push_back(c);
+  } else {
+    overflow_ = true;
+  }
+  return Result::kNothing;
+}

@@ -1,0 +1,50 @@
+// The instruments' text command line, the part every family shares: collecting a command up to
+// its carriage return, splitting it into verb, option and value, and framing the answer.
+//
+// An answer is a carriage return, the answer text and the prompt (a carriage return and ">"):
+// "\rFP 1.50\r>", "\rOK\r>", "\rERROR\r>"; with no text it is the bare prompt "\r\r>".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/uart_line.h"
+
+// "verb -option value..." as the command line reads it.
+struct Command {
+  std::string verb;                // "get"
+  std::string option;              // "-ver", empty when none
+  std::string value;               // everything after the option and one blank, as sent
+  std::vector<std::string> words;  // the value split at blanks
+};
+
+Command ParseCommand(std::string_view line);
+
+// The answer framing.
+std::string AnswerText(std::string_view text);
+inline constexpr std::string_view kRefusal = "ERROR";
+
+// Collects received bytes into command lines.
+class CommandLineReader {
+ public:
+  enum class Result {
+    kNothing,  // keep collecting
+    kLine,     // a carriage return ended a line (possibly empty)
+    kTooLong,  // a carriage return ended a line longer than any command
+    kNoise,    // line noise (a framing error, a byte outside 7-bit text): the line is dropped
+  };
+
+  // `nowMs` is when the byte arrived: noise that follows other noise closely belongs to the
+  // same burst and is reported once.
+  Result Take(const UartByte& byte, double nowMs, std::string* line);
+  void Clear();
+
+ private:
+  static constexpr size_t kMaxLine = 520;
+  static constexpr double kNoiseGapMs = 50;
+  std::string line_;
+  bool overflow_ = false;
+  bool inNoise_ = false;
+  double lastNoiseMs_ = 0;
+};

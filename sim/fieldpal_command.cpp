@@ -1,0 +1,75 @@
+#include "sim/fieldpal_command.h"
+
+#include <memory>
+
+#include "sim/fieldpal.h"
+
+namespace {
+
+struct FieldPalOptions {
+  CommonOptions common;
+  FieldPalConfig config;
+};
+
+int RunFieldPal(FieldPalOptions& options) {
+  FaultList faults;
+  std::string error;
+  if (!ParseFaults(options.common.faults, &faults, &error) ||
+      !options.config.TakeFaults(faults, &error)) {
+    Complain(error);
+    return kExitUsage;
+  }
+  FieldPal fieldpal(options.config);
+  return ServeInstrument(fieldpal, options.common, faults);
+}
+
+}  // namespace
+
+void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
+  CLI::App* command = app.add_subcommand(
+      "fieldpal", "A FieldPal hand-held reader: command line at 9600 baud, loader at 57600");
+  auto options = std::make_shared<FieldPalOptions>();
+  FieldPalConfig& config = options->config;
+  AddCommonOptions(*command, options->common,
+                   "FieldPal: no-loader, loader-running, low-battery, wrong-hver, code-corrupt, "
+                   "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K.");
+  command->add_option("--type-word", config.typeWord, "First word of the version text")
+      ->capture_default_str();
+  command->add_option("--version", config.version, "Firmware version on a first start")
+      ->capture_default_str();
+  command->add_option("--image-version", config.imageVersion, "Firmware version after an upload")
+      ->capture_default_str();
+  command->add_option("--hver", config.hardwareRevision, "Hardware revision")
+      ->capture_default_str();
+  command->add_option("--battery", config.battery, "Battery level in percent")
+      ->check(CLI::Range(0, 100))
+      ->capture_default_str();
+  command->add_option("--loader-version", config.loader.version, "Loader version (\"g\")")
+      ->check(CLI::Range(0, 99999))
+      ->capture_default_str();
+  command->add_option("--answer-ms", config.answerMs, "Command line answer time")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--loader-answer-ms", config.loader.answerMs, "Loader answer time")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--erase-ms", config.loader.eraseMs, "Flash segment erase time")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command
+      ->add_option("--program-ms", config.loader.programMs, "Programming time of a 256-byte block")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--restart-ms", config.restartMs, "Restart time after the vectors")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--data-erase-ms", config.dataEraseMs, "Time to erase the stored data")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command
+      ->add_option("--power-off-ms", config.powerOffMs,
+                   "How long a power loss lasts (0: until the simulator ends)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->callback([options, &run] { run = [options] { return RunFieldPal(*options); }; });
+}

@@ -1,0 +1,33 @@
+// vexa-sim: virtual instruments on pseudo-terminals, for the tests, the demo and the benchmarks.
+// Each instrument family is a subcommand; the rest of the simulator is shared.
+#include <cstdio>
+
+#include "sim/fieldpal_command.h"
+#include "sim/serve.h"
+
+namespace {
+
+// Every family, in the order --help lists them.
+const FamilySetup kFamilies[] = {
+    AddFieldPalCommand,
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vexa-sim - virtual Norvane instruments on pseudo-terminals"};
+  app.require_subcommand(1);
+  FamilyRunner run;
+  for (FamilySetup setup : kFamilies) setup(app, run);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "vexa-sim: %s (try 'vexa-sim --help')\n", e.what());
+    return kExitUsage;
+  }
+  return run ? run() : kExitUsage;
+}
