@@ -6,12 +6,14 @@
 #include "cli/version.h"
 
 void SetupImageCommand(CLI::App& app, CommandRunner& run);  // cmd_image.cpp
+void SetupFlashCommand(CLI::App& app, CommandRunner& run);  // cmd_flash.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
     SetupImageCommand,
+    SetupFlashCommand,
 };
 
 }  // namespace

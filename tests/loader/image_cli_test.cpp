@@ -1,33 +1,21 @@
 // vexabsl image info | dump, run as a user runs them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
 
 #include "tests/loader/image_files.h"
+#include "tests/support/run_tool.h"
 
 namespace {
 
 using image_files::ReadFile;
 using image_files::WriteFile;
 
-struct Outcome {
-  int exit = -1;
-  std::string output;  // stdout and stderr
-};
+using Outcome = ToolOutcome;
 
 Outcome Vexabsl(const std::string& arguments) {
-  Outcome outcome;
-  const std::string command = std::string("'") + VEXABSL_PATH + "' " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return outcome;
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) outcome.output.append(chunk, got);
-  const int status = pclose(pipe);
-  outcome.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
+  return RunTool(VEXABSL_PATH, arguments);
 }
 
 bool Has(const std::string& text, const std::string& part) {

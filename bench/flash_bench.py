@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Flash benchmark: programs the built-in image into a virtual FieldPal that paces its line at
+57600 baud and models its own flash times, and compares the wall time with the least the wire,
+the instrument and the protocol's fixed pauses allow.
+
+Prints: wall time, the minimum (wire + instrument + fixed pauses), their ratio, and the updater's
+CPU time as a share of the wall time. Goals: a ratio of at most 1.03, CPU under 3 %.
+
+Usage: bench/flash_bench.py [--build DIR] [--runs N]
+"""
+import argparse
+import json
+import os
+import resource
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+# Pauses the loader client makes whatever the line does: the settle after opening the port
+# (1000 ms), the boot command's answer time (750 ms), the two handshake reads (100 ms each), the
+# pause before the vectors (50 ms) and after closing (100 ms).
+FIXED_PAUSES_MS = 1000 + 750 + 100 + 100 + 50 + 100
+
+
+def run_once(build, work):
+    link = os.path.join(work, "fieldpal")
+    stats_path = os.path.join(work, "stats.json")
+    log_path = os.path.join(work, "flash.errors.txt")
+    for path in (link, stats_path, log_path):
+        if os.path.lexists(path):
+            os.remove(path)
+    sim = subprocess.Popen(
+        [os.path.join(build, "sim", "vexa-sim"), "fieldpal", "--realtime", "--link", link,
+         "--stats", stats_path],
+        stdout=subprocess.DEVNULL)
+    try:
+        for _ in range(200):
+            if os.path.lexists(link):
+                break
+            time.sleep(0.01)
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.monotonic()
+        flash = subprocess.run(
+            [os.path.join(build, "cli", "vexabsl"), "flash", "--port", link, "--log", log_path],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wall_ms = (time.monotonic() - start) * 1000
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    finally:
+        sim.send_signal(signal.SIGTERM)
+        sim.wait(timeout=30)
+    if flash.returncode != 0:
+        sys.exit(f"the flash failed (exit {flash.returncode}); see {log_path}")
+    with open(stats_path) as f:
+        stats = json.load(f)
+    device = stats["device_ms"]
+    # The restart after the vectors runs while the updater has already closed the port.
+    instrument_ms = device["answer"] + device["erase"] + device["program"]
+    minimum_ms = stats["wire_ms"] + instrument_ms + FIXED_PAUSES_MS
+    cpu_ms = ((after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)) * 1000
+    return wall_ms, stats["wire_ms"], instrument_ms, minimum_ms, cpu_ms
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "build"))
+    parser.add_argument("--runs", type=int, default=1)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    with tempfile.TemporaryDirectory(prefix="vexa-bench-") as work:
+        for run in range(args.runs):
+            wall, wire, instrument, minimum, cpu = run_once(build, work)
+            print(f"run {run + 1}: wall {wall / 1000:.2f} s, minimum {minimum / 1000:.2f} s "
+                  f"(wire {wire / 1000:.2f} s + instrument {instrument / 1000:.2f} s + pauses "
+                  f"{FIXED_PAUSES_MS / 1000:.2f} s), ratio {wall / minimum:.3f}, "
+                  f"updater CPU {cpu:.0f} ms = {100 * cpu / wall:.2f} % of wall")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,122 @@
+// vexabsl flash: programs an instrument at the loader level - connect to its bootstrap loader,
+// erase the information memory and the flash, write the image and the vectors. No identification,
+// no settings: the service tool for an instrument stuck in its loader.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/product.h"
+#include "cli/commands.h"
+#include "cli/console_progress.h"
+#include "loader/bsl_host.h"
+#include "loader/bsl_protocol.h"
+#include "loader/firmware_image.h"
+#include "session/catalogue.h"
+
+namespace {
+
+constexpr uint32_t kConnectTries = 3;
+
+struct FlashOptions {
+  std::string port;
+  std::string file;
+  int type = product::kCatalogueType;
+  std::string log;
+  bool verbose = false;
+};
+
+volatile sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+// Runs the loader steps in order; the first failure ends them. Returns 1 or the failing code and
+// names the step in `failedStep`.
+int32_t Program(VexaBSLHost& host, const FlashOptions& options, const DeviceDescriptor& device,
+                const char** failedStep) {
+  const bool ext = device.extendedAddressing;
+  *failedStep = "connecting to the loader";
+  int32_t result = BSLConnect(&host, options.port.c_str(), device.loaderBaud, true, kConnectTries);
+  if (result < 0) return result;
+  std::fprintf(stderr, "Connected to VexaBSL version %d at %u baud\n", result, device.loaderBaud);
+
+  *failedStep = "erasing the information memory";
+  result = BSLEraseINFO(&host, device.infoStart, device.infoSegments, device.infoStep, ext);
+  if (result >= 0) {
+    *failedStep = "erasing the flash";
+    result = BSLEraseFlash(&host, device.flashStart, device.flashEnd, ext);
+  }
+  if (result >= 0) {
+    *failedStep = "writing the firmware";
+    result = BSLSendFirmware(&host, ext);
+  }
+  if (result >= 0) {
+    *failedStep = "writing the vectors";
+    result = BSLSendVectors(&host);
+  }
+  BSLDisconnect(&host);
+  return result < 0 ? result : kResultOk;
+}
+
+int RunFlash(const FlashOptions& options) {
+  DeviceDescriptor device;
+  DescribeDevice(options.type, kAnyVersion, &device);
+  if (device.type == kUnknownType) {
+    std::fprintf(stderr, "vexabsl: --type %d is not an instrument family (1 to 24)\n",
+                 options.type);
+    return kExitUsage;
+  }
+
+  const std::string logPath = options.log.empty() ? ErrorFilePath() : options.log;
+  VexaLog log(logPath.c_str(), options.verbose ? 40 : 30);
+  VexaBSLHost host(&log, CatalogueTypeOfKey);
+  if (host.image.status != 0) return ReportFailure("built-in image check", host.image.status);
+  if (!options.file.empty()) {
+    const int32_t loaded = BSLLoadTIFile(&host, options.file.c_str());
+    if (loaded < 0) return ReportFailure(("loading " + options.file).c_str(), loaded);
+  }
+  if (host.image.type != kUnknownType && host.image.type != device.type) {
+    DeviceDescriptor imageFor;
+    DescribeDevice(host.image.type, kAnyVersion, &imageFor);
+    std::fprintf(stderr, "vexabsl: the image %s is for a %s, not a %s\n", host.image.name,
+                 imageFor.name, device.name);
+    return ReportFailure("flash", kErrWrongDevice);
+  }
+
+  ConsoleProgress progress;
+  progress.terminal = isatty(STDERR_FILENO);
+  progress.cancel = &g_interrupted;
+  host.progressHook = ShowLoaderProgress;
+  host.progressContext = &progress;
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+
+  std::fprintf(stderr, "Flashing %s into the %s on %s\n", host.image.name, device.name,
+               options.port.c_str());
+  const uint32_t start = MsClock();
+  const char* failedStep = "";
+  const int32_t result = Program(host, options, device, &failedStep);
+  const uint32_t seconds = (MsClock() - start) / 1000;
+  std::fprintf(stderr, "Log: %s\n", logPath.c_str());
+  if (result < 0) return ReportFailure(failedStep, result);
+  std::printf("Flashed %s in %u seconds\n", host.image.name, seconds);
+  return kExitOk;
+}
+
+}  // namespace
+
+void SetupFlashCommand(CLI::App& app, CommandRunner& run) {
+  auto options = std::make_shared<FlashOptions>();
+  CLI::App* flash = app.add_subcommand(
+      "flash", "Program an instrument through its bootstrap loader (no settings are kept)");
+  flash->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
+  flash->add_option("--file", options->file, "TI-Text firmware file (default: built-in image)");
+  flash->add_option("--type", options->type, "Catalogue type of the instrument family")
+      ->capture_default_str();
+  flash->add_option("--log", options->log, "Error file (default: in the data folder)");
+  flash->add_flag("--verbose", options->verbose, "Log every byte on the wire");
+  flash->callback([&run, options] { run = [options] { return RunFlash(*options); }; });
+}
