@@ -106,7 +106,7 @@ TEST_F(SerialPortTest, ReadTruncatesToTheCallersSizeAndDropsTheRest) {
   uint32_t got = 0;
   const uint32_t start = MsClock();
   EXPECT_EQ(DSRead(&port_, answer, sizeof answer, &got), 20);
-  EXPECT_LT(MsClock() - start, 50u) << "a truncating read returns at once";
+  EXPECT_LT(MsClock() - start, 90u) << "a truncating read returns without a 100 ms port read";
   EXPECT_EQ(std::string(answer, got), "0123456789abcdefghij");
   device_.Send("Z");
   EXPECT_EQ(DSRead(&port_, answer, sizeof answer, &got), 1);
@@ -125,7 +125,7 @@ TEST_F(SerialPortTest, WaitTimesOutJustAfterItsLimitAndKeepsWhatArrived) {
     EXPECT_EQ(DSWait(&port_, c.limit, '\r'), 0);
     const uint32_t elapsed = MsClock() - start;
     EXPECT_GE(elapsed, c.limit);
-    EXPECT_LE(elapsed, c.limit + c.slack + 150) << c.limit;
+    EXPECT_LE(elapsed, c.limit + c.slack + 400) << c.limit;  // generous: a loaded machine
   }
   EXPECT_NE(LogText().find("DSWait read 0 bytes, but never found '\r'"), std::string::npos);
   // The first wait's bytes were overwritten by the second wait, which collected nothing.
