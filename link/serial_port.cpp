@@ -168,11 +168,14 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   }
   port->handle = fd;
 
+  // A device that cannot be configured (not a terminal, a rate the driver refuses) is closed
+  // again: a descriptor left behind would hold the port's lock and make it look busy.
   struct termios settings;
   if (tcgetattr(fd, &settings) != 0) {
     const int error = errno;
     LogMessage(port->log, 1, port->name, "DSOpen failed to retreive DCB on comm port (error %d)",
                error);
+    DSClose(port);
     return -error;
   }
   port->baud = baud ? baud : 9600;
@@ -187,6 +190,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   if (apply_error) {
     LogMessage(port->log, 1, port->name, "DSOpen failed to apply DCB on comm port (error %d)",
                apply_error);
+    DSClose(port);
     return -apply_error;
   }
   SetModemLines(port, true, "DSOpen");
@@ -194,7 +198,10 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
 
   if (!port->gReadBuffer) {
     port->gReadBuffer = new (std::nothrow) char[kReadBufferSize];
-    if (!port->gReadBuffer) return kErrOutOfMemory;
+    if (!port->gReadBuffer) {
+      DSClose(port);
+      return kErrOutOfMemory;
+    }
     port->ownsBuffer = true;
   } else {
     port->ownsBuffer = false;
