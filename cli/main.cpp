@@ -5,8 +5,9 @@
 #include "cli/commands.h"
 #include "cli/version.h"
 
-void SetupImageCommand(CLI::App& app, CommandRunner& run);  // cmd_image.cpp
-void SetupFlashCommand(CLI::App& app, CommandRunner& run);  // cmd_flash.cpp
+void SetupImageCommand(CLI::App& app, CommandRunner& run);     // cmd_image.cpp
+void SetupFlashCommand(CLI::App& app, CommandRunner& run);     // cmd_flash.cpp
+void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.cpp
 
 namespace {
 
@@ -14,6 +15,7 @@ namespace {
 const CommandSetup kCommands[] = {
     SetupImageCommand,
     SetupFlashCommand,
+    SetupIdentifyCommand,
 };
 
 }  // namespace

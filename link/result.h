@@ -18,8 +18,14 @@ constexpr int32_t kErrNotForThisType = -13;  // shares -13 with the permission e
 constexpr int32_t kErrNothingListening = -20;
 constexpr int32_t kErrNoAnswer = -21;
 constexpr int32_t kErrNoAttempt = -22;
+constexpr int32_t kErrModemNotConfigured = -23;  // the radio modem took no AT command mode
 constexpr int32_t kErrLoginFailed = -25;
 constexpr int32_t kErrUnreadableAnswer = -30;
+// The command transaction's classes of answer, passed up by every layer that sends commands.
+constexpr int32_t kErrBarePrompt = -31;   // only the prompt "\r\r>" came back
+constexpr int32_t kErrEchoed = -32;       // the command came back: something echoes
+constexpr int32_t kErrRelayEchoes = -33;  // a relay between computer and instrument echoes
+constexpr int32_t kErrRefused = -34;      // "ERROR", "?" or "Unsupported"
 constexpr int32_t kErrPartlyDone = -35;
 constexpr int32_t kErrCancelled = -40;
 constexpr int32_t kErrOutOfMemory = -60;

@@ -72,6 +72,7 @@ LoaderConfig FieldPalConfig::DefaultLoader() {
 bool FieldPalConfig::TakeFaults(FaultList& faults, std::string* error) {
   noLoader = faults.TakeFlag("no-loader") || noLoader;
   loaderRunning = faults.TakeFlag("loader-running") || loaderRunning;
+  loaderWaiting = faults.TakeFlag("loader-waiting") || loaderWaiting;
   codeCorrupt = faults.TakeFlag("code-corrupt") || codeCorrupt;
   dataFlashFail = faults.TakeFlag("dataflash-fail") || dataFlashFail;
   if (faults.TakeFlag("low-battery")) battery = 5;
@@ -91,6 +92,7 @@ FieldPal::FieldPal(FieldPalConfig config)
       settings_(config_.settings),
       firmwareVersion_(config_.version) {
   PreloadShippedFlash(flash_);
+  if (config_.loaderWaiting) StartLoader(ResidentLoader::State::kWaiting);
   if (config_.loaderRunning) StartLoader(ResidentLoader::State::kConnected);
 }
 
@@ -398,6 +400,7 @@ bool FieldPal::LoadState(const nlohmann::json& state, std::string* error) {
   } else {
     PowerUp();
   }
+  if (config_.loaderWaiting) StartLoader(ResidentLoader::State::kWaiting);
   if (config_.loaderRunning) StartLoader(ResidentLoader::State::kConnected);
   return true;
 }

@@ -35,13 +35,14 @@ struct FieldPalConfig {
   // Faults of the instrument itself.
   bool noLoader = false;       // "boot KWEL" is answered "VexaBSL MISSING"
   bool loaderRunning = false;  // starts in its loader, already connected
+  bool loaderWaiting = false;  // starts in its loader, waiting for a connection
   bool codeCorrupt = false;    // the firmware self-test reports "Code Corrupt!"
   bool dataFlashFail = false;  // "yes" is answered "DataFlash FAIL"
 
   static LoaderConfig DefaultLoader();
-  // Takes the FieldPal's faults from `faults` (no-loader, loader-running, low-battery,
-  // wrong-hver, code-corrupt, dataflash-fail, reject-block=K, reject-block-always=K,
-  // power-loss=K). False with a reason for a bad count.
+  // Takes the FieldPal's faults from `faults` (no-loader, loader-running, loader-waiting,
+  // low-battery, wrong-hver, code-corrupt, dataflash-fail, reject-block=K,
+  // reject-block-always=K, power-loss=K). False with a reason for a bad count.
   bool TakeFaults(FaultList& faults, std::string* error);
 };
 

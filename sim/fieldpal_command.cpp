@@ -30,9 +30,10 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
       "fieldpal", "A FieldPal hand-held reader: command line at 9600 baud, loader at 57600");
   auto options = std::make_shared<FieldPalOptions>();
   FieldPalConfig& config = options->config;
-  AddCommonOptions(*command, options->common,
-                   "FieldPal: no-loader, loader-running, low-battery, wrong-hver, code-corrupt, "
-                   "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K.");
+  AddCommonOptions(
+      *command, options->common,
+      "FieldPal: no-loader, loader-running, loader-waiting, low-battery, wrong-hver, code-corrupt, "
+      "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K.");
   command->add_option("--type-word", config.typeWord, "First word of the version text")
       ->capture_default_str();
   command->add_option("--version", config.version, "Firmware version on a first start")
@@ -49,6 +50,9 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
       ->capture_default_str();
   command->add_option("--answer-ms", config.answerMs, "Command line answer time")
       ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--loader-baud", config.loader.baud, "Loader baud rate")
+      ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}))
       ->capture_default_str();
   command->add_option("--loader-answer-ms", config.loader.answerMs, "Loader answer time")
       ->check(CLI::NonNegativeNumber)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/fieldpal_command.h"
+#include "sim/logger_command.h"
 #include "sim/serve.h"
 
 namespace {
@@ -10,6 +11,9 @@ namespace {
 // Every family, in the order --help lists them.
 const FamilySetup kFamilies[] = {
     AddFieldPalCommand,
+    AddQd40Command,
+    AddQd4Command,
+    AddRadioCommand,
 };
 
 }  // namespace

@@ -122,6 +122,14 @@ ResidentLoader::Event ResidentLoader::Frame(InstrumentIo& io) {
     ++frames_[static_cast<unsigned char>(letter)];
   }
   const size_t dot = line_.rfind('.');
+  if (letter == 'g' && dot == std::string::npos && !lineOverflow_) {
+    // A "g" line without any checksum is the firmware's "get -ver" typed at the loader: it is
+    // answered like "g", and the "+" tells the updater that the loader runs, not the firmware.
+    char answer[24];
+    std::snprintf(answer, sizeof answer, "+%d+\r", config_.version);
+    Answer(io, answer, DeviceWork::kAnswer, config_.answerMs);
+    return Event::kNone;
+  }
   uint32_t checksum = 0;
   if (lineOverflow_ || dot == std::string::npos || dot == 0 || line_.size() - dot != 5 ||
       !ParseHex(std::string_view(line_).substr(dot + 1), &checksum) ||

@@ -217,4 +217,18 @@ TEST_F(FieldPalLoader, RefusesWritesOutsideTheFlashAndIntoItsOwnCode) {
   EXPECT_EQ(sim_.Stats()["instrument"]["loader_code_faults"], 2);
 }
 
+TEST_F(FieldPalLoader, AtTheCommandLineRateAGetVerFindsTheLoader) {
+  // A loader left running answers "get -ver" like "g"; one left waiting answers "$".
+  Begin({"--loader-baud", "9600", "--fault", "loader-running"});
+  EXPECT_EQ(line_.Exchange("get -ver\r", '\r'), "+2+\r");
+  EXPECT_EQ(Send('g', "et -ver"), "-\r") << "with a checksum it is a malformed frame";
+  sim_.Stop();
+
+  SimInstrument waiting;
+  ASSERT_TRUE(waiting.Start({"--loader-baud", "9600", "--fault", "loader-waiting"}));
+  SimLine line;
+  ASSERT_TRUE(line.Open(waiting.LinkPath(), 9600));
+  EXPECT_EQ(line.Exchange("get -ver\r", '\r'), "$\r");
+}
+
 }  // namespace

@@ -1,0 +1,219 @@
+#include "instrument/device_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kSilentTryPauseMs = 50;
+constexpr const char* kProtocolTag = "Vexa_protocol";
+constexpr uint32_t kValueTries = 3;
+constexpr uint32_t kValueAnswerSize = 512;
+constexpr size_t kMaxCommandWord = kValueAnswerSize - 2;  // room for "\r" and the terminator
+
+bool IsRefusal(const char* answer) {
+  return std::strstr(answer, "ERROR") || std::strchr(answer, '?') ||
+         std::strstr(answer, "Unsupported");
+}
+
+int32_t Since(uint32_t start) {
+  return static_cast<int32_t>(MsClock() - start);
+}
+
+}  // namespace
+
+int32_t DeviceCommand(DeviceContext* device, const char* command, char terminator,
+                      uint32_t timeoutMs, char* answer, uint32_t* size, uint32_t* elapsedMs) {
+  if (elapsedMs) *elapsedMs = 0;
+  if (!device || !command || !size) return kErrMissingArgument;
+  if (!device->response) return kErrOutOfMemory;
+  const char* tag = DeviceTag(device);
+  const uint32_t start = MsClock();
+  const uint32_t tries = device->tries ? device->tries : 1;
+  const uint32_t length = static_cast<uint32_t>(std::strlen(command));
+  int32_t result = kResultOk;
+  uint32_t silentTries = 0;
+  uint32_t attempts = 0;
+  uint32_t received = 0;
+
+  for (uint32_t attempt = 0; attempt < tries; ++attempt) {
+    ++attempts;
+    DSPurge(&device->port, 1);
+    device->response[0] = 0;
+    received = 0;
+
+    const int32_t wrote = DSWrite(&device->port, command, length, nullptr);
+    if (wrote < 0) {
+      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWrite",
+                 wrote);
+      result = wrote;
+      break;
+    }
+    const int32_t waited =
+        DSWait(&device->port, timeoutMs + device->options.extraWaitMs, terminator);
+    if (waited < 0) {
+      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWait",
+                 waited);
+      result = waited;
+      break;
+    }
+    uint32_t got = 0;
+    const int32_t read = DSRead(&device->port, device->response, kResponseSize, &got);
+    if (read < 0) {
+      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommRead",
+                 read);
+      result = read;
+      break;
+    }
+    if (got == 0) {
+      ++silentTries;
+      PumpingWait(kSilentTryPauseMs);
+      result = kErrLastTrySilent;
+      continue;
+    }
+    received = got;
+    device->response[got < kResponseSize ? got : kResponseSize] = 0;
+
+    if (std::strstr(device->response, command)) {
+      LogMessage(device->log, 1, tag,
+                 "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");
+      result = kErrEchoed;
+      break;
+    }
+    if (IsRefusal(device->response)) {
+      result = kErrRefused;
+      continue;
+    }
+    result = kResultOk;
+    break;
+  }
+
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(Since(start));
+  if (result == kErrLastTrySilent && silentTries == attempts) result = kErrNoAnswer;
+  if (result < 0) {
+    if (answer) answer[0] = 0;
+    *size = 0;
+    return result;
+  }
+
+  if (answer && *size != 0) {
+    const uint32_t stored = received < *size - 1 ? received : *size - 1;
+    std::memcpy(answer, device->response, stored);
+    answer[stored] = 0;
+    *size = stored;
+    if (stored < received) {
+      LogMessage(device->log, 30, tag, "DeviceCommand got %d more bytes than expected (%s)",
+                 static_cast<int>(received - stored), command);
+    }
+  }
+  if (std::strncmp(device->response, "\r\r>", 3) == 0) {
+    LogMessage(device->log, 30, tag, "DeviceCommand: device returned empty answer");
+    return kErrBarePrompt;
+  }
+  return static_cast<int32_t>(received);
+}
+
+int32_t GetValueString(DeviceContext* device, const char* command, uint32_t timeoutMs, char* value,
+                       uint32_t capacity) {
+  if (!device || !command || !value) return kErrMissingArgument;
+  if (std::strlen(command) > kMaxCommandWord) return kErrBadArgument;
+  char text[kValueAnswerSize];
+  std::snprintf(text, sizeof text, "%s\r", command);
+  const uint32_t start = MsClock();
+  int32_t result = kErrUnreadableAnswer;
+  value[0] = 0;
+
+  for (uint32_t attempt = 0; attempt < kValueTries; ++attempt) {
+    char answer[kValueAnswerSize];
+    uint32_t size = sizeof answer;
+    uint32_t elapsed = 0;
+    const int32_t got = DeviceCommand(device, text, '>', timeoutMs, answer, &size, &elapsed);
+    if (got <= 0) {
+      result = got;
+      continue;
+    }
+    if (std::strstr(answer, "Error")) {
+      result = kErrUnreadableAnswer;
+      continue;
+    }
+    const char* from = answer;
+    if (*from == '\r') ++from;
+    if (*from == '\n') ++from;
+    uint32_t copied = 0;
+    while (from[copied] && from[copied] != '\r' && copied < capacity) {
+      value[copied] = from[copied];
+      ++copied;
+    }
+    value[copied] = 0;
+    if (value[0] == '>') {
+      LogMessage(device->log, 10, kProtocolTag,
+                 "GetValueString found a leading prompt character executing command \"%s\" (%d "
+                 "ms)",
+                 command, Since(start));
+      value[0] = 0;
+      result = kErrUnreadableAnswer;
+      continue;
+    }
+    if (copied == 0) {
+      result = kErrUnreadableAnswer;
+      continue;
+    }
+    result = kResultOk;
+    break;
+  }
+  if (result == kResultOk) {
+    LogMessage(device->log, 10, kProtocolTag, "GetValueString found %s \"%s\" (%d ms)", command,
+               value, Since(start));
+  } else {
+    LogMessage(device->log, 10, kProtocolTag,
+               "GetValueString received error %d executing command \"%s\" (%d ms)", result, command,
+               Since(start));
+  }
+  return result;
+}
+
+int32_t GetValueLong(DeviceContext* device, const char* command, uint32_t timeoutMs,
+                     int32_t* value) {
+  if (!device || !command || !value) return kErrMissingArgument;
+  if (std::strlen(command) > kMaxCommandWord) return kErrBadArgument;
+  char text[kValueAnswerSize];
+  std::snprintf(text, sizeof text, "%s\r", command);
+  const uint32_t start = MsClock();
+  int32_t result = kErrUnreadableAnswer;
+
+  for (uint32_t attempt = 0; attempt < kValueTries; ++attempt) {
+    char answer[kValueAnswerSize];
+    uint32_t size = sizeof answer;
+    uint32_t elapsed = 0;
+    const int32_t got = DeviceCommand(device, text, '>', timeoutMs, answer, &size, &elapsed);
+    if (got <= 0) {
+      result = got;
+      continue;
+    }
+    const char* from = std::strchr(answer, '\r');
+    from = from ? from + 1 : answer;
+    if (*from == '\n') ++from;
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(from, &end, 10);
+    // The instruments count in 32 bits; a longer number is no value of theirs.
+    if (end == from || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) {
+      result = kErrUnreadableAnswer;
+      continue;
+    }
+    *value = static_cast<int32_t>(parsed);
+    result = kResultOk;
+    break;
+  }
+  if (result == kResultOk) {
+    LogMessage(device->log, 10, kProtocolTag, "GetValueLong found %s \"%ld\" (%d ms)", command,
+               static_cast<long>(*value), Since(start));
+  } else {
+    LogMessage(device->log, 10, kProtocolTag,
+               "GetValueLong received error %d executing command \"%s\" (%d ms)", result, command,
+               Since(start));
+  }
+  return result;
+}
