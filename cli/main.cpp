@@ -8,6 +8,7 @@
 void SetupImageCommand(CLI::App& app, CommandRunner& run);     // cmd_image.cpp
 void SetupFlashCommand(CLI::App& app, CommandRunner& run);     // cmd_flash.cpp
 void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.cpp
+void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
 
 namespace {
 
@@ -16,6 +17,7 @@ const CommandSetup kCommands[] = {
     SetupImageCommand,
     SetupFlashCommand,
     SetupIdentifyCommand,
+    SetupSensorCommand,
 };
 
 }  // namespace

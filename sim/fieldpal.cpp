@@ -19,6 +19,14 @@ constexpr uint32_t kLoaderCodeStart = 0xFA00;
 constexpr uint32_t kVectorSegment = 0xFE00;
 constexpr uint32_t kResetVector = 0xFFFE;
 
+// The reader's relay bytes, and the longest SDI-12 command it collects (a calibration string of
+// 511 characters and the command around it).
+constexpr char kRelayStart = '[';
+constexpr char kRelayLoader = ']';
+constexpr char kRelayEnd = '`';
+constexpr char kBusBreak = '|';
+constexpr size_t kMaxSdiCommand = 520;
+
 bool ParseLong(std::string_view text, long* value) {
   const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), *value);
   return !text.empty() && code == std::errc() && end == text.data() + text.size();
@@ -75,6 +83,7 @@ bool FieldPalConfig::TakeFaults(FaultList& faults, std::string* error) {
   loaderWaiting = faults.TakeFlag("loader-waiting") || loaderWaiting;
   codeCorrupt = faults.TakeFlag("code-corrupt") || codeCorrupt;
   dataFlashFail = faults.TakeFlag("dataflash-fail") || dataFlashFail;
+  if (!sensor.TakeFaults(faults, error)) return false;
   if (faults.TakeFlag("low-battery")) battery = 5;
   if (faults.TakeFlag("wrong-hver")) hardwareRevision = "B";
   if (faults.TakeCount("reject-block-always", &loader.rejectBlock, error)) {
@@ -92,6 +101,7 @@ FieldPal::FieldPal(FieldPalConfig config)
       settings_(config_.settings),
       firmwareVersion_(config_.version) {
   PreloadShippedFlash(flash_);
+  if (config_.sensorAttached) sensor_.emplace(config_.sensor);
   if (config_.loaderWaiting) StartLoader(ResidentLoader::State::kWaiting);
   if (config_.loaderRunning) StartLoader(ResidentLoader::State::kConnected);
 }
@@ -119,6 +129,7 @@ void FieldPal::StartFirmware() {
   mode_ = Mode::kFirmware;
   commandBaud_ = kCommandLineBaud;
   reader_.Clear();
+  relay_ = Relay::kOff;  // a restarted reader starts at its command line
 }
 
 void FieldPal::StartLoader(ResidentLoader::State state) {
@@ -159,6 +170,12 @@ void FieldPal::Receive(const UartByte& byte, InstrumentIo& io) {
     case Mode::kFirmware:
       break;
   }
+  const char relayByte = static_cast<char>(byte.value);
+  if (!byte.framingError &&
+      (relay_ != Relay::kOff || relayByte == kRelayStart || relayByte == kRelayLoader)) {
+    RelayByte(byte, io);
+    return;
+  }
   std::string line;
   switch (reader_.Take(byte, io.NowMs(), &line)) {
     case CommandLineReader::Result::kNothing:
@@ -171,6 +188,44 @@ void FieldPal::Receive(const UartByte& byte, InstrumentIo& io) {
     case CommandLineReader::Result::kLine:
       RunCommand(line, io);
       return;
+  }
+}
+
+void FieldPal::RelayByte(const UartByte& byte, InstrumentIo& io) {
+  const char c = static_cast<char>(byte.value);
+  if (relay_ == Relay::kOff || c == kRelayEnd) {
+    // Entering or leaving the relay drops what the command line had collected.
+    reader_.Clear();
+    sdiCommand_.clear();
+    if (c == kRelayEnd) {
+      relay_ = Relay::kOff;
+      return;
+    }
+    ++relays_;
+    relay_ = c == kRelayLoader ? Relay::kSensorLoader : Relay::kSdi12;
+    return;
+  }
+  if (relay_ == Relay::kSensorLoader) {
+    if (sensor_) sensor_->LoaderByte(byte, io);
+    return;
+  }
+  if (c == kRelayLoader) {
+    relay_ = Relay::kSensorLoader;
+    sdiCommand_.clear();
+    return;
+  }
+  if (c == kBusBreak || c == kRelayStart) {
+    sdiCommand_.clear();  // a break ends whatever was half sent
+    return;
+  }
+  sdiCommand_.push_back(c);
+  if (sdiCommand_.size() > kMaxSdiCommand) sdiCommand_.clear();
+  if (c != '!') return;
+  const std::string command = std::move(sdiCommand_);
+  sdiCommand_.clear();
+  if (!sensor_) return;
+  if (const std::optional<std::string> answer = sensor_->Command(command)) {
+    io.Reply(*answer, DeviceWork::kAnswer, sensor_->AnswerMs());
   }
 }
 
@@ -414,6 +469,8 @@ void FieldPal::AddStats(nlohmann::json& stats) const {
   stats["power_losses"] = powerLosses_;
   stats["firmware_version"] = firmwareVersion_;
   stats["state"] = StateName();
+  stats["relays"] = relays_;
+  if (sensor_) stats["sensor"] = sensor_->Stats();
 }
 
 bool FieldPal::DumpFlash(const std::string& path, std::string* error) const {

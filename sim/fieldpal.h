@@ -9,9 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "sim/command_line.h"
+#include "sim/digital_sensor.h"
 #include "sim/faults.h"
 #include "sim/fieldpal_settings.h"
 #include "sim/flash_memory.h"
@@ -39,10 +41,15 @@ struct FieldPalConfig {
   bool codeCorrupt = false;    // the firmware self-test reports "Code Corrupt!"
   bool dataFlashFail = false;  // "yes" is answered "DataFlash FAIL"
 
+  // A digital sensor on the reader's sensor bus (--sensor), reached through the relay.
+  bool sensorAttached = false;
+  DigitalSensorConfig sensor;
+
   static LoaderConfig DefaultLoader();
   // Takes the FieldPal's faults from `faults` (no-loader, loader-running, loader-waiting,
   // low-battery, wrong-hver, code-corrupt, dataflash-fail, reject-block=K,
-  // reject-block-always=K, power-loss=K). False with a reason for a bad count.
+  // reject-block-always=K, power-loss=K) and the sensor's (sensor-miss=N, sensor-corrupt,
+  // sensor-no-bsl). False with a reason for a bad count.
   bool TakeFaults(FaultList& faults, std::string* error);
 };
 
@@ -75,6 +82,8 @@ class FieldPal : public Instrument {
   void PowerUp();
   void StartFirmware();
   void StartLoader(ResidentLoader::State state);
+  // The relay to the sensor bus: "[" starts it, "`" ends it.
+  void RelayByte(const UartByte& byte, InstrumentIo& io);
 
   FieldPalConfig config_;
   FlashMemory flash_;
@@ -88,6 +97,14 @@ class FieldPal : public Instrument {
   bool applicationIntact_ = true;  // no loader session has erased or written the application
   bool firmwareCorrupt_ = false;   // the last upload made flash faults
   uint64_t storedReadings_ = 1873;
+
+  // The relay: off (the command line), SDI-12 commands to the sensor, or raw bytes to the
+  // sensor's loader.
+  enum class Relay { kOff, kSdi12, kSensorLoader };
+  Relay relay_ = Relay::kOff;
+  std::string sdiCommand_;  // collected up to its "!"
+  std::optional<DigitalSensor> sensor_;
+  uint32_t relays_ = 0;
 
   uint32_t commands_ = 0;
   uint32_t refusals_ = 0;

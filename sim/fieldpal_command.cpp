@@ -11,7 +11,18 @@ struct FieldPalOptions {
   FieldPalConfig config;
 };
 
+// A sensor's firmware version as its identification carries it: "360".
+CLI::Validator ThreeDigits() {
+  return CLI::Validator(
+      [](std::string& text) {
+        const bool digits = text.find_first_not_of("0123456789") == std::string::npos;
+        return text.size() == 3 && digits ? std::string() : std::string("three digits");
+      },
+      "NNN");
+}
+
 int RunFieldPal(FieldPalOptions& options) {
+  options.config.sensorAttached = !options.config.sensor.type.empty();
   FaultList faults;
   std::string error;
   if (!ParseFaults(options.common.faults, &faults, &error) ||
@@ -33,7 +44,8 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
   AddCommonOptions(
       *command, options->common,
       "FieldPal: no-loader, loader-running, loader-waiting, low-battery, wrong-hver, code-corrupt, "
-      "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K.");
+      "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K; with --sensor: "
+      "sensor-miss=N, sensor-corrupt, sensor-no-bsl.");
   command->add_option("--type-word", config.typeWord, "First word of the version text")
       ->capture_default_str();
   command->add_option("--version", config.version, "Firmware version on a first start")
@@ -74,6 +86,42 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
       ->add_option("--power-off-ms", config.powerOffMs,
                    "How long a power loss lasts (0: until the simulator ends)")
       ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  DigitalSensorConfig& sensor = config.sensor;
+  CLI::Option* attach = command->add_option(
+      "--sensor", sensor.type, "Attach a digital sensor of this type (a letter or a number)");
+  command->add_option("--sensor-address", sensor.address, "The sensor's SDI-12 address")
+      ->needs(attach)
+      ->capture_default_str();
+  command
+      ->add_option("--sensor-version", sensor.version,
+                   "The sensor's firmware version, three digits")
+      ->check(ThreeDigits())
+      ->needs(attach)
+      ->capture_default_str();
+  command
+      ->add_option("--sensor-image-version", sensor.imageVersion,
+                   "The sensor's firmware version after an upload, three digits")
+      ->check(ThreeDigits())
+      ->needs(attach)
+      ->capture_default_str();
+  command->add_option("--sensor-model", sensor.model, "The sensor's model, six characters")
+      ->needs(attach);
+  command->add_option("--sensor-sn", sensor.serial, "The sensor's serial number (empty: none)")
+      ->needs(attach)
+      ->capture_default_str();
+  command->add_option("--sensor-x4", sensor.x4, "Main calibration")
+      ->needs(attach)
+      ->capture_default_str();
+  command->add_option("--sensor-xa", sensor.xa, "Secondary calibration")
+      ->needs(attach)
+      ->capture_default_str();
+  command->add_option("--sensor-xo", sensor.xo, "Offset calibration (empty: none)")->needs(attach);
+  command
+      ->add_option("--sensor-answer-ms", sensor.answerMs,
+                   "The sensor's answer time through the relay")
+      ->check(CLI::NonNegativeNumber)
+      ->needs(attach)
       ->capture_default_str();
   command->callback([options, &run] { run = [options] { return RunFieldPal(*options); }; });
 }
