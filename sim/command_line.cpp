@@ -1,5 +1,8 @@
 #include "sim/command_line.h"
 
+#include <charconv>
+#include <cstdio>
+
 Command ParseCommand(std::string_view line) {
   Command command;
   while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
@@ -62,4 +65,15 @@ CommandLineReader::Result CommandLineReader::Take(const UartByte& byte, double n
     overflow_ = true;
   }
   return Result::kNothing;
+}
+
+bool ParseNumber(std::string_view text, long* value, int base) {
+  const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), *value, base);
+  return !text.empty() && code == std::errc() && end == text.data() + text.size();
+}
+
+std::string Hex(long value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%lX", value);
+  return text;
 }

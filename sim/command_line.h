@@ -5,6 +5,7 @@
 // "\rFP 1.50\r>", "\rOK\r>", "\rERROR\r>"; with no text it is the bare prompt "\r\r>".
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,15 @@ Command ParseCommand(std::string_view line);
 
 // The answer framing.
 std::string AnswerText(std::string_view text);
+
+// The rates "set -baud N" selects, by N.
+constexpr uint32_t kBaudCodes[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
+
+// Reads the whole of `text` as a number in `base`; false when it is empty or holds anything else.
+bool ParseNumber(std::string_view text, long* value, int base = 10);
+
+// The value in upper-case hex, as the instruments write channel numbers.
+std::string Hex(long value);
 inline constexpr std::string_view kRefusal = "ERROR";
 
 // Collects received bytes into command lines.

@@ -9,7 +9,6 @@ constexpr uint32_t kCommandLineBaud = 9600;
 constexpr int kStateFormat = 1;
 
 // The instrument's codes for "set -baud".
-constexpr uint32_t kBaudCodes[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
 
 // The FieldPal's flash: information memory, then main flash with the loader's own code and
 // the vector segment at the top of the first 64 KiB.
@@ -26,11 +25,6 @@ constexpr char kRelayLoader = ']';
 constexpr char kRelayEnd = '`';
 constexpr char kBusBreak = '|';
 constexpr size_t kMaxSdiCommand = 520;
-
-bool ParseLong(std::string_view text, long* value) {
-  const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return !text.empty() && code == std::errc() && end == text.data() + text.size();
-}
 
 // Deterministic filler standing in for the code of the firmware that left the factory.
 std::string ShippedCode(uint32_t seed, size_t count) {
@@ -334,7 +328,7 @@ void FieldPal::Get(const Command& command, InstrumentIo& io) {
     Say(io, settings_.adc30);
   } else if (option == "-cal" && command.words.size() == 1) {
     long entry;
-    if (!ParseLong(command.words[0], &entry) || entry < 0 ||
+    if (!ParseNumber(command.words[0], &entry) || entry < 0 ||
         entry >= static_cast<long>(FieldPalSettings::kCalEntries)) {
       Refuse(io);
       return;
@@ -357,12 +351,12 @@ void FieldPal::Set(const Command& command, InstrumentIo& io) {
     settings_.name = value;
   } else if (option == "-sn" && value.size() <= FieldPalSettings::kSerialSize) {
     settings_.serial = value;
-  } else if (option == "-contr" && ParseLong(value, &number) && number >= 0 && number <= 255) {
+  } else if (option == "-contr" && ParseNumber(value, &number) && number >= 0 && number <= 255) {
     settings_.contrast = number;
   } else if ((option == "-adc15" || option == "-adc30") &&
              value.size() <= FieldPalSettings::kTextSize) {
     (option == "-adc15" ? settings_.adc15 : settings_.adc30) = value;
-  } else if (option == "-cal" && !command.words.empty() && ParseLong(command.words[0], &number) &&
+  } else if (option == "-cal" && !command.words.empty() && ParseNumber(command.words[0], &number) &&
              number >= 0 && number < static_cast<long>(FieldPalSettings::kCalEntries)) {
     // "set -cal N text" stores the text, "set -cal N" clears the entry.
     const size_t blank = value.find(' ');
@@ -372,7 +366,7 @@ void FieldPal::Set(const Command& command, InstrumentIo& io) {
       return;
     }
     settings_.cal[static_cast<size_t>(number)] = text;
-  } else if (option == "-sec" && ParseLong(value, &number) && number >= 0) {
+  } else if (option == "-sec" && ParseNumber(value, &number) && number >= 0) {
     clock_.Set(number);
   } else if (option == "-t") {
     int hour, minute, second, used = 0;
@@ -388,7 +382,7 @@ void FieldPal::Set(const Command& command, InstrumentIo& io) {
       Refuse(io);
       return;
     }
-  } else if (option == "-baud" && ParseLong(value, &number) && number >= 0 &&
+  } else if (option == "-baud" && ParseNumber(value, &number) && number >= 0 &&
              number < static_cast<long>(std::size(kBaudCodes))) {
     // The OK still leaves at the old rate; the next command is heard at the new one.
     Say(io, "OK");

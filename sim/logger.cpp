@@ -7,19 +7,6 @@ namespace {
 
 constexpr uint32_t kCommandLineBaud = 9600;
 constexpr int kStateFormat = 1;
-constexpr uint32_t kBaudCodes[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
-
-bool ParseNumber(std::string_view text, long* value, int base = 10) {
-  const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), *value, base);
-  return !text.empty() && code == std::errc() && end == text.data() + text.size();
-}
-
-std::string Hex(long value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%lX", value);
-  return text;
-}
-
 }  // namespace
 
 Logger::Logger(LoggerConfig config) : config_(std::move(config)) {

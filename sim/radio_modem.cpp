@@ -4,20 +4,9 @@
 #include <charconv>
 #include <cstdio>
 
-namespace {
+#include "sim/command_line.h"
 
-bool ParseHex(std::string_view text, long* value) {
-  const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
-  return !text.empty() && code == std::errc() && end == text.data() + text.size();
-}
-
-std::string Hex(long value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%lX", value);
-  return text;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 RadioModem::RadioModem(RadioModemConfig config, LoggerConfig logger)
     : config_(std::move(config)), logger_([&logger] {
@@ -114,7 +103,7 @@ void RadioModem::RunAtCommand(const std::string& line, InstrumentIo& io) {
     const long limit = command == "HP" ? 6 : 0xFFFF;
     if (value.empty()) {
       Answer(io, Hex(field));
-    } else if (ParseHex(value, &number) && number >= 0 && number <= limit) {
+    } else if (ParseNumber(value, &number, 16) && number >= 0 && number <= limit) {
       field = static_cast<int>(number);
       Answer(io, "OK");
     } else {
