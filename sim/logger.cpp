@@ -1,15 +1,39 @@
 #include "sim/logger.h"
 
-#include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
 
 constexpr uint32_t kCommandLineBaud = 9600;
-constexpr int kStateFormat = 1;
+// Format 2 keeps every setting and the clock; format 1 (the name and the radio's channels)
+// is still read.
+constexpr int kStateFormat = 2;
+constexpr int kFirstStateFormat = 1;
+constexpr int kOldestWithHertz = 165;  // the oldest firmware's "hertz" and "set -p"
+
+const char* ModelName(LoggerModel model) {
+  switch (model) {
+    case LoggerModel::kQd40:
+      return "qd40";
+    case LoggerModel::kRq7:
+      return "rq7";
+    case LoggerModel::kQd4:
+      break;
+  }
+  return "qd4";
+}
+
 }  // namespace
 
-Logger::Logger(LoggerConfig config) : config_(std::move(config)) {
+void LoggerConfig::TakeFaults(FaultList& faults) {
+  dataFlashFail = faults.TakeFlag("dataflash-fail") || dataFlashFail;
+}
+
+Logger::Logger(LoggerConfig config)
+    : config_(std::move(config)),
+      firmware_{config_.model, LoggerVersionNumber(config_.version), config_.teaKey},
+      settings_(config_.settings) {
   if (config_.behindRadio) radio_ = config_.awake ? Radio::kListening : Radio::kAsleep;
 }
 
@@ -76,11 +100,11 @@ void Logger::Refuse(InstrumentIo& io) {
 bool Logger::RadioLogin(const Command& command, InstrumentIo& io) {
   if (command.verb == "query" && command.option.empty() && command.value.empty()) {
     ++queries_;
-    io.Reply(config_.name + "\r", DeviceWork::kAnswer, config_.answerMs);
+    io.Reply(settings_.name + "\r", DeviceWork::kAnswer, config_.answerMs);
     return true;
   }
   if (command.verb == "login") {
-    if (command.option.empty() && command.value == config_.name) {
+    if (command.option.empty() && command.value == settings_.name) {
       ++logins_;
       radio_ = Radio::kLoggedIn;
       Say(io, "OK");
@@ -99,14 +123,10 @@ void Logger::RunCommand(const std::string& line, InstrumentIo& io) {
   }
   ++commands_;
   const std::string& verb = command.verb;
-  if (verb == "get") {
-    Get(command, io);
-  } else if (verb == "set") {
-    Set(command, io);
-  } else if (verb == "show" && command.option.empty() && config_.oldFirmware) {
-    Say(io, ShowText());
-  } else if (verb == "query" && command.option.empty()) {
-    io.Reply(config_.name + "\r", DeviceWork::kAnswer, config_.answerMs);
+  const bool bare = command.option.empty() && command.value.empty();
+  if ((verb == "get" || verb == "set") && command.option == "-r") ++rmodeCommands_;
+  if (verb == "query" && command.option.empty()) {
+    io.Reply(settings_.name + "\r", DeviceWork::kAnswer, config_.answerMs);
   } else if (verb == "login") {
     Say(io, "OK");
   } else if (verb == "logout" && command.option.empty()) {
@@ -117,27 +137,118 @@ void Logger::RunCommand(const std::string& line, InstrumentIo& io) {
     } else {
       Say(io, "OK");
     }
+  } else if (verb == "time" && bare) {
+    Say(io, "Date\\Time: " + clock_.Text());
+  } else if (verb == "yes" && bare) {
+    EraseData(io);
+  } else if (Oldest()) {
+    OldestCommand(command, io);
+  } else if (verb == "get") {
+    Get(command, io);
+  } else if (verb == "set") {
+    Set(command, io);
   } else {
     Refuse(io);
   }
 }
 
+void Logger::EraseData(InstrumentIo& io) {
+  // The oldest firmware ends its confirmations with "!", which is what the updater waits for.
+  std::string answer;
+  if (config_.dataFlashFail) {
+    answer = Oldest() ? "DataFlash FAIL!" : "DataFlash FAIL";
+  } else {
+    ++dataErases_;
+    answer = Oldest() ? "OK - data erased!" : "OK";
+  }
+  io.Reply(AnswerText(answer), DeviceWork::kDataErase, config_.dataEraseMs);
+}
+
 std::string Logger::ShowText() const {
-  return "ID: " + config_.name + "\rVersion: " + config_.version +
-         "\rRadio: " + std::to_string(config_.radioMode) +
-         "\rWake: " + std::to_string(config_.wakeInterval) +
+  return "ID: " + settings_.name + "\rVersion: " + config_.version +
+         "\rRadio: " + std::to_string(settings_.radioMode) +
+         "\rWake: " + std::to_string(settings_.wakeInterval) +
          "\rResets: " + std::to_string(config_.resets);
+}
+
+void Logger::OldestCommand(const Command& command, InstrumentIo& io) {
+  const std::string& verb = command.verb;
+  const bool bare = command.option.empty() && command.value.empty();
+  if (verb == "show" && bare) {
+    Say(io, ShowText());
+  } else if (verb == "hertz" && bare && firmware_.version >= kOldestWithHertz) {
+    Say(io, std::to_string(settings_.padc));
+  } else if (verb == "get" && command.option == "-i" && command.value.empty()) {
+    Say(io, settings_.name);
+  } else if (verb == "set") {
+    OldestSet(command, io);
+  } else {
+    Refuse(io);  // "get -ver", "set -baud" and the other settings are beyond this firmware
+  }
+}
+
+void Logger::OldestSet(const Command& command, InstrumentIo& io) {
+  // The oldest firmware confirms a set by repeating what it now holds.
+  const std::string& option = command.option;
+  std::string echo;
+  if (option == "-i" || option == "-w" || option == "-r") {
+    if (settings_.Set(command) == LoggerSettings::SetResult::kStored) {
+      echo = option == "-i"   ? "ID: " + settings_.name
+             : option == "-w" ? "Wake: " + std::to_string(settings_.wakeInterval)
+                              : "Radio: " + std::to_string(settings_.radioMode);
+    }
+  } else if (option == "-p" && firmware_.version >= kOldestWithHertz) {
+    Command padc = command;
+    padc.option = "-padc";
+    if (settings_.Set(padc) == LoggerSettings::SetResult::kStored) {
+      echo = "Hertz: " + std::to_string(settings_.padc);
+    }
+  } else if (option == "-t" || option == "-d") {
+    SetClock(command, &echo);
+  }
+  if (echo.empty()) {
+    Refuse(io);
+  } else {
+    Say(io, echo);
+  }
+}
+
+bool Logger::SetClock(const Command& command, std::string* echo) {
+  const std::string& value = command.value;
+  char text[48];
+  int used = 0;
+  if (command.option == "-t") {
+    int hour, minute, second;
+    if (std::sscanf(value.c_str(), "%d:%d:%d%n", &hour, &minute, &second, &used) != 3 ||
+        used != static_cast<int>(value.size()) || !clock_.SetTimeOfDay(hour, minute, second)) {
+      return false;
+    }
+    std::snprintf(text, sizeof text, "Time: %02d:%02d:%02d", hour, minute, second);
+  } else if (command.option == "-d") {
+    int year, month, day;
+    if (std::sscanf(value.c_str(), "%d-%d-%d%n", &year, &month, &day, &used) != 3 ||
+        used != static_cast<int>(value.size()) || !clock_.SetDate(year, month, day)) {
+      return false;
+    }
+    std::snprintf(text, sizeof text, "Date: %04d-%02d-%02d", year, month, day);
+  } else {
+    long seconds = 0;
+    if (!ParseNumber(value, &seconds) || seconds < 0 || seconds > INT32_MAX) return false;
+    clock_.Set(seconds);
+    std::snprintf(text, sizeof text, "Seconds: %ld", seconds);
+  }
+  *echo = text;
+  return true;
 }
 
 void Logger::Get(const Command& command, InstrumentIo& io) {
   const std::string& option = command.option;
+  const bool rq7 = config_.model == LoggerModel::kRq7;
   if (!command.value.empty()) {
     Refuse(io);
-  } else if (option == "-ver" && !config_.oldFirmware) {
+  } else if (option == "-ver") {
     Say(io, config_.typeWord + " " + config_.version);
-  } else if (option == "-i") {
-    Say(io, config_.name);
-  } else if ((option == "-rch" || option == "-rsch" || option == "-rver") && !config_.oldFirmware) {
+  } else if (option == "-rch" || option == "-rsch" || option == "-rver") {
     if (!config_.hasRadio) {
       Say(io, "No Radio");
     } else if (option == "-rch") {
@@ -147,6 +258,17 @@ void Logger::Get(const Command& command, InstrumentIo& io) {
     } else {
       Say(io, "OK\r" + config_.radioVersion);
     }
+  } else if (option == "-t") {
+    Say(io, clock_.Text());
+  } else if (option == "-sec" && !rq7) {
+    Say(io, std::to_string(clock_.Now()));
+  } else if (KnowsSetting(firmware_, option, false, settings_.Trait())) {
+    const std::optional<std::string> answer = settings_.Answer(option);
+    if (answer) {
+      Say(io, *answer);  // an empty value: the bare prompt
+    } else {
+      Refuse(io);
+    }
   } else {
     Refuse(io);
   }
@@ -154,55 +276,96 @@ void Logger::Get(const Command& command, InstrumentIo& io) {
 
 void Logger::Set(const Command& command, InstrumentIo& io) {
   const std::string& option = command.option;
+  const bool rq7 = config_.model == LoggerModel::kRq7;
   long number = 0;
-  if (option == "-i" && command.words.size() == 1 && command.value.size() <= 8) {
-    config_.name = command.value;
-  } else if (config_.oldFirmware) {
-    Refuse(io);  // the oldest firmware's settings are beyond these virtual loggers
-    return;
-  } else if (option == "-baud" && ParseNumber(command.value, &number) && number >= 0 &&
-             number < static_cast<long>(std::size(kBaudCodes))) {
+  std::string echo;
+  if (option == "-baud") {
+    if (!ParseNumber(command.value, &number) || number < 0 ||
+        number >= static_cast<long>(std::size(kBaudCodes))) {
+      Refuse(io);
+      return;
+    }
     // The OK leaves at the old rate; the next command is heard at the new one.
     Say(io, "OK");
     if (commandBaud_ != kBaudCodes[number]) ++baudChanges_;
     commandBaud_ = kBaudCodes[number];
     return;
-  } else if (option == "-rch" && config_.hasRadio && ParseNumber(command.value, &number, 16) &&
-             number >= 0 && number <= 6) {
-    config_.radioChannel = static_cast<int>(number);
-  } else if (option == "-rsch" && config_.hasRadio && ParseNumber(command.value, &number, 16) &&
-             number >= 0 && number <= 0xFFFF) {
-    config_.radioSubChannel = static_cast<int>(number);
-  } else if ((option == "-rch" || option == "-rsch") && !config_.hasRadio) {
+  }
+  if ((option == "-rch" || option == "-rsch") && !config_.hasRadio) {
     Say(io, "No Radio");
     return;
+  }
+  bool stored = false;
+  if (option == "-rch" || option == "-rsch") {
+    const long limit = option == "-rch" ? 6 : 0xFFFF;
+    stored = ParseNumber(command.value, &number, 16) && number >= 0 && number <= limit;
+    if (stored) {
+      (option == "-rch" ? config_.radioChannel : config_.radioSubChannel) =
+          static_cast<int>(number);
+    }
+  } else if (option == "-t" || option == "-d" || (option == "-sec" && !rq7)) {
+    stored = SetClock(command, &echo);
+  } else if (KnowsSetting(firmware_, option, true, settings_.Trait())) {
+    stored = settings_.Set(command) == LoggerSettings::SetResult::kStored;
+  }
+  if (stored) {
+    Say(io, "OK");
   } else {
     Refuse(io);
-    return;
   }
-  Say(io, "OK");
 }
 
 nlohmann::json Logger::SaveState() const {
   nlohmann::json state;
   state["family"] = "logger";
   state["format"] = kStateFormat;
-  state["name"] = config_.name;
+  state["model"] = ModelName(config_.model);
+  state["settings"] = settings_.ToJson();
   state["radio_channel"] = config_.radioChannel;
   state["radio_subchannel"] = config_.radioSubChannel;
+  state["clock_offset"] = clock_.Offset();
   return state;
 }
 
 bool Logger::LoadState(const nlohmann::json& state, std::string* error) {
-  if (!state.is_object() || state.value("family", "") != "logger" ||
-      state.value("format", 0) != kStateFormat || !state.contains("name") ||
-      !state["name"].is_string() || !state.contains("radio_channel") ||
-      !state["radio_channel"].is_number_integer() || !state.contains("radio_subchannel") ||
-      !state["radio_subchannel"].is_number_integer()) {
+  if (!state.is_object() || state.value("family", "") != "logger") {
     *error = "not the state of a logger";
     return false;
   }
-  config_.name = state["name"].get<std::string>();
+  const int format = state.value("format", 0);
+  if (format != kStateFormat && format != kFirstStateFormat) {
+    *error = "unknown state format " + std::to_string(format);
+    return false;
+  }
+  if (!state.contains("radio_channel") || !state["radio_channel"].is_number_integer() ||
+      !state.contains("radio_subchannel") || !state["radio_subchannel"].is_number_integer()) {
+    *error = "the radio's channels are missing";
+    return false;
+  }
+  LoggerSettings settings;
+  if (format == kFirstStateFormat) {
+    // The first format kept only the name: the other settings keep their first-start values.
+    nlohmann::json items = settings_.ToJson();
+    items["name"] = state.contains("name") ? state["name"] : nlohmann::json();
+    if (!LoggerSettings::FromJson(items, &settings, error)) return false;
+  } else {
+    const std::string model = state.value("model", "");
+    if (model != ModelName(config_.model)) {
+      *error = "the state of a " + model + " logger, not of a " + ModelName(config_.model);
+      return false;
+    }
+    if (!state.contains("clock_offset") || !state["clock_offset"].is_number_integer()) {
+      *error = "the clock offset is missing";
+      return false;
+    }
+    if (!state.contains("settings") ||
+        !LoggerSettings::FromJson(state["settings"], &settings, error)) {
+      if (error->empty()) *error = "the settings are missing";
+      return false;
+    }
+    clock_.SetOffset(state["clock_offset"].get<int64_t>());
+  }
+  settings_ = settings;
   config_.radioChannel = state["radio_channel"].get<int>();
   config_.radioSubChannel = state["radio_subchannel"].get<int>();
   return true;
@@ -218,6 +381,14 @@ void Logger::AddStats(nlohmann::json& stats) const {
   stats["logins"] = logins_;
   stats["baud"] = Baud();
   stats["state"] = StateName();
+  stats["data_erases"] = dataErases_;
+  stats["rmode_commands"] = rmodeCommands_;
+  nlohmann::json settings = settings_.ToJson();
+  settings["radio_channel"] = config_.radioChannel;
+  settings["radio_subchannel"] = config_.radioSubChannel;
+  settings["radio_version"] = config_.radioVersion;
+  settings["clock"] = clock_.Now();
+  stats["settings"] = settings;
 }
 
 bool Logger::DumpFlash(const std::string&, std::string* error) const {

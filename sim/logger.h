@@ -1,9 +1,12 @@
-// Data loggers: the "Qd40" with current firmware and the "Qd4" with the oldest firmware, on a
-// cable or asleep behind a radio modem (radio_modem.h).
+// Data loggers: the "Qd40" with current firmware, the "rQ7", and the "Qd4" with the oldest
+// firmware, on a cable or (the Qd40) asleep behind a radio modem (radio_modem.h).
 //
-// Current firmware answers "get -ver" and changes its rate on "set -baud N" after its "OK"; it
-// goes back to 9600 when asked or when the computer has been silent for the idle time. The
-// oldest firmware refuses "get -ver" and "set -baud" and tells who it is through "show".
+// Current firmware (Qd40, rQ7) answers "get -ver", keeps its settings behind "get"/"set"
+// (logger_settings.h; which of them a firmware knows: logger_model.h) and answers a good set
+// with "OK". It changes its rate on "set -baud N" after its "OK" and goes back to 9600 when
+// asked or when the computer has been silent for the idle time. The oldest firmware refuses
+// "get -ver" and "set -baud", tells who it is through "show", and confirms a set by repeating
+// what it now holds ("Wake: 60").
 //
 // Behind a radio the logger sleeps: its radio hears only the wake packets (carriage returns),
 // and after enough of them it listens for "query" (answered with its name) and "login NAME".
@@ -15,29 +18,38 @@
 #include <string>
 
 #include "sim/command_line.h"
+#include "sim/faults.h"
 #include "sim/instrument.h"
+#include "sim/instrument_clock.h"
+#include "sim/logger_model.h"
+#include "sim/logger_settings.h"
 
 struct LoggerConfig {
+  LoggerModel model = LoggerModel::kQd40;
   std::string typeWord = "Qd40";  // first word of the "get -ver" answer
   std::string version = "2.03";
-  bool oldFirmware = false;  // refuses "get -ver", answers "show"
-  std::string name = "LOGGER1";
+  bool teaKey = false;  // "get -teakey" answers the key, "get -authkey" is refused
+  LoggerSettings settings = LoggerSettings::InUse();  // on a first start
   double answerMs = 20;
-  double idleMs = 5000;  // back to 9600 after this long without a byte at another rate
+  double idleMs = 5000;        // back to 9600 after this long without a byte at another rate
+  double dataEraseMs = 2500;   // "yes": erasing the stored measurements
+  bool dataFlashFail = false;  // "yes" is answered "DataFlash FAIL"
 
-  // Its radio (the "show" values and "get -rch", "-rsch", "-rver").
+  // Its radio module ("get -rch", "-rsch", "-rver"); the channels are the live values, which
+  // the radio modem in front of the logger compares with its own.
   bool hasRadio = true;
-  int radioMode = 1;
   int radioChannel = 3;
   int radioSubChannel = 0x1234;
   std::string radioVersion = "1085";
-  int wakeInterval = 60;
-  int resets = 3;
+  int resets = 3;  // "Resets:" of "show"
 
   // Behind a radio modem.
   bool behindRadio = false;
   bool awake = false;          // starts listening instead of asleep
   uint32_t wakePackets = 500;  // carriage returns that wake it
+
+  // Takes the loggers' own fault (dataflash-fail).
+  void TakeFaults(FaultList& faults);
 };
 
 class Logger : public Instrument {
@@ -59,10 +71,17 @@ class Logger : public Instrument {
   enum class Radio { kAsleep, kListening, kLoggedIn };
   using Clock = std::chrono::steady_clock;
 
+  bool Oldest() const { return config_.model == LoggerModel::kQd4; }
   void RunCommand(const std::string& line, InstrumentIo& io);
   bool RadioLogin(const Command& command, InstrumentIo& io);
   void Get(const Command& command, InstrumentIo& io);
   void Set(const Command& command, InstrumentIo& io);
+  void OldestCommand(const Command& command, InstrumentIo& io);
+  void OldestSet(const Command& command, InstrumentIo& io);
+  // "set -t H:M:S", "set -d Y-M-D", "set -sec N": false for an impossible value. `echo`
+  // receives the oldest firmware's confirmation ("Time: 13:05:09").
+  bool SetClock(const Command& command, std::string* echo);
+  void EraseData(InstrumentIo& io);
   void Say(InstrumentIo& io, std::string_view text);
   void Refuse(InstrumentIo& io);
   std::string ShowText() const;
@@ -70,6 +89,9 @@ class Logger : public Instrument {
   bool IdleAtFastRate() const;
 
   LoggerConfig config_;
+  LoggerFirmware firmware_;
+  LoggerSettings settings_;
+  InstrumentClock clock_;
   CommandLineReader reader_;
   uint32_t commandBaud_ = 9600;
   Clock::time_point lastByte_ = Clock::now();
@@ -83,4 +105,6 @@ class Logger : public Instrument {
   uint32_t wakes_ = 0;
   uint32_t logins_ = 0;
   uint32_t queries_ = 0;
+  uint32_t dataErases_ = 0;
+  uint32_t rmodeCommands_ = 0;  // "get -r" and "set -r" received
 };

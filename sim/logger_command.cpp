@@ -15,23 +15,32 @@ struct LoggerOptions {
   int modemSubChannel = -1;
 };
 
-constexpr const char* kFaultHelp = "Loggers: only the faults of the line.";
+constexpr const char* kFaultHelp = "Loggers: dataflash-fail.";
 
-int Serve(Instrument& instrument, CommonOptions& common) {
-  FaultList faults;
+// Parses the --fault texts and takes the loggers' own; false (a usage error) on a bad text.
+bool TakeLoggerFaults(LoggerOptions& options, FaultList* faults) {
   std::string error;
-  if (!ParseFaults(common.faults, &faults, &error)) {
+  if (!ParseFaults(options.common.faults, faults, &error)) {
     Complain(error);
-    return kExitUsage;
+    return false;
   }
-  return ServeInstrument(instrument, common, faults);
+  options.logger.TakeFaults(*faults);
+  return true;
+}
+
+// Serves a logger on a cable.
+int ServeLogger(LoggerOptions& options) {
+  FaultList faults;
+  if (!TakeLoggerFaults(options, &faults)) return kExitUsage;
+  Logger logger(options.logger);
+  return ServeInstrument(logger, options.common, faults);
 }
 
 void AddLoggerOptions(CLI::App& command, LoggerConfig& config) {
   command.add_option("--type-word", config.typeWord, "First word of the version text")
       ->capture_default_str();
   command.add_option("--version", config.version, "Firmware version")->capture_default_str();
-  command.add_option("--name", config.name, "The logger's name (1 to 8 characters)")
+  command.add_option("--name", config.settings.name, "The logger's name (1 to 8 characters)")
       ->check([](const std::string& name) {
         return name.empty() || name.size() > 8 || name.find(' ') != std::string::npos
                    ? std::string("1 to 8 characters without blanks")
@@ -41,74 +50,96 @@ void AddLoggerOptions(CLI::App& command, LoggerConfig& config) {
   command.add_option("--answer-ms", config.answerMs, "Command line answer time")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
+  command.add_option("--data-erase-ms", config.dataEraseMs, "Time to erase the stored data (yes)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
   command.add_flag(
       "--no-radio", [&config](int64_t) { config.hasRadio = false; },
       "The logger has no radio (\"No Radio\")");
 }
 
-void AddRadioChannelOptions(CLI::App& command, LoggerConfig& config) {
+void AddCurrentFirmwareOptions(CLI::App& command, LoggerConfig& config) {
   command.add_option("--channel", config.radioChannel, "The logger's radio channel")
       ->check(CLI::Range(0, 6))
       ->capture_default_str();
   command.add_option("--subchannel", config.radioSubChannel, "The logger's radio sub-channel")
       ->check(CLI::Range(0, 0xFFFF))
       ->capture_default_str();
+  command
+      .add_option_function<int>(
+          "--trait", [&config](const int& trait) { config.settings.SetTrait(trait); },
+          "The trait as the updater sees it (stored and answered as 255 - N; default 9: radio "
+          "and network modem)")
+      ->check(CLI::Range(0, 255));
+  command
+      .add_option("--idle-ms", config.idleMs, "Back to 9600 baud after this long without a byte")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+}
+
+void AddTeaKeyOption(CLI::App& command, LoggerConfig& config) {
+  command.add_flag("--teakey", config.teaKey,
+                   "Older key form: get -authkey is refused, get -teakey answers the key");
 }
 
 }  // namespace
 
 void AddQd40Command(CLI::App& app, FamilyRunner& run) {
   CLI::App* command = app.add_subcommand(
-      "qd40", "A Qd40 logger with current firmware: get -ver, set -baud, radio commands");
+      "qd40", "A Qd40 logger with current firmware: get -ver, set -baud, settings, radio");
   auto options = std::make_shared<LoggerOptions>();
   AddCommonOptions(*command, options->common, kFaultHelp);
   AddLoggerOptions(*command, options->logger);
-  AddRadioChannelOptions(*command, options->logger);
-  command
-      ->add_option("--idle-ms", options->logger.idleMs,
-                   "Back to 9600 baud after this long without a byte")
-      ->check(CLI::PositiveNumber)
-      ->capture_default_str();
-  command->callback([options, &run] {
-    run = [options] {
-      Logger logger(options->logger);
-      return Serve(logger, options->common);
-    };
-  });
+  AddCurrentFirmwareOptions(*command, options->logger);
+  AddTeaKeyOption(*command, options->logger);
+  command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
+}
+
+void AddRq7Command(CLI::App& app, FamilyRunner& run) {
+  CLI::App* command = app.add_subcommand(
+      "rq7", "An rQ7 logger: the Qd40's settings without radio mode, build and network modem");
+  auto options = std::make_shared<LoggerOptions>();
+  LoggerConfig& config = options->logger;
+  config.model = LoggerModel::kRq7;
+  config.typeWord = "RQ7";
+  config.version = "1.20";
+  config.settings.name = "RQ7UNIT1";
+  AddCommonOptions(*command, options->common, kFaultHelp);
+  AddLoggerOptions(*command, config);
+  AddCurrentFirmwareOptions(*command, config);
+  command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
 }
 
 void AddQd4Command(CLI::App& app, FamilyRunner& run) {
   CLI::App* command = app.add_subcommand(
       "qd4", "A Qd4 logger with the oldest firmware: refuses get -ver, answers show");
   auto options = std::make_shared<LoggerOptions>();
-  options->logger.typeWord = "Qd4";
-  options->logger.version = "1.12";
-  options->logger.name = "QD4UNIT";
-  options->logger.oldFirmware = true;
+  LoggerConfig& config = options->logger;
+  config.model = LoggerModel::kQd4;
+  config.typeWord = "Qd4";
+  config.version = "1.12";
+  config.settings.name = "QD4UNIT";
   AddCommonOptions(*command, options->common, kFaultHelp);
-  AddLoggerOptions(*command, options->logger);
-  command->add_option("--radio-mode", options->logger.radioMode, "\"Radio:\" of show")
+  AddLoggerOptions(*command, config);
+  command->add_option("--radio-mode", config.settings.radioMode, "\"Radio:\" of show")
+      ->check(CLI::Range(0, 255))
       ->capture_default_str();
-  command->add_option("--wake", options->logger.wakeInterval, "\"Wake:\" of show")
+  command->add_option("--wake", config.settings.wakeInterval, "\"Wake:\" of show")
+      ->check(CLI::Range(0, 86400))
       ->capture_default_str();
-  command->add_option("--resets", options->logger.resets, "\"Resets:\" of show")
-      ->capture_default_str();
-  command->callback([options, &run] {
-    run = [options] {
-      Logger logger(options->logger);
-      return Serve(logger, options->common);
-    };
-  });
+  command->add_option("--resets", config.resets, "\"Resets:\" of show")->capture_default_str();
+  command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
 }
 
 void AddRadioCommand(CLI::App& app, FamilyRunner& run) {
   CLI::App* command = app.add_subcommand(
       "radio", "A Digi PKG-U radio modem with a Qd40 logger asleep behind its partner");
   auto options = std::make_shared<LoggerOptions>();
-  options->logger.name = "RADIO1";
+  options->logger.settings.name = "RADIO1";
   AddCommonOptions(*command, options->common, kFaultHelp);
   AddLoggerOptions(*command, options->logger);
-  AddRadioChannelOptions(*command, options->logger);
+  AddCurrentFirmwareOptions(*command, options->logger);
+  AddTeaKeyOption(*command, options->logger);
   command
       ->add_option("--modem-channel", options->modemChannel,
                    "The modem's channel at the start (default: the logger's)")
@@ -128,13 +159,15 @@ void AddRadioCommand(CLI::App& app, FamilyRunner& run) {
       ->capture_default_str();
   command->callback([options, &run] {
     run = [options] {
+      FaultList faults;
+      if (!TakeLoggerFaults(*options, &faults)) return kExitUsage;
       RadioModemConfig modem = options->modem;
       modem.channel =
           options->modemChannel >= 0 ? options->modemChannel : options->logger.radioChannel;
       modem.subChannel = options->modemSubChannel >= 0 ? options->modemSubChannel
                                                        : options->logger.radioSubChannel;
       RadioModem radio(modem, options->logger);
-      return Serve(radio, options->common);
+      return ServeInstrument(radio, options->common, faults);
     };
   });
 }

@@ -12,6 +12,7 @@ namespace {
 const FamilySetup kFamilies[] = {
     AddFieldPalCommand,
     AddQd40Command,
+    AddRq7Command,
     AddQd4Command,
     AddRadioCommand,
 };

@@ -72,6 +72,9 @@ void AddError(std::string* errors, const std::string& error) {
 
 bool ServerOptions::TakeFaults(FaultList& faults, std::string* error) {
   faults.TakeCount("silent-after", &silentAfter, error);
+  if (faults.TakeCount("silent-for", &silentFor, error) && silentAfter == 0 && error->empty()) {
+    *error = "fault silent-for=K needs silent-after=N: the answers after the N-th are lost";
+  }
   faults.TakeCount("garble-rx", &garbleRx, error);
   faults.TakeCount("drop-rx", &dropRx, error);
   faults.TakeCount("garble-tx", &garbleTx, error);
@@ -172,7 +175,10 @@ int64_t PtyServer::FinishWork(DeviceWork work, double ms) {
 void PtyServer::Reply(std::string_view bytes, DeviceWork work, double ms) {
   const int64_t at = FinishWork(work, ms);
   ++stats_.answers;
-  if (options_.silentAfter != 0 && stats_.answers > options_.silentAfter) {
+  // Silent after the N-th answer, for good or for the next K answers only.
+  if (options_.silentAfter != 0 && stats_.answers > options_.silentAfter &&
+      (options_.silentFor == 0 ||
+       stats_.answers - options_.silentAfter <= uint64_t{options_.silentFor})) {
     ++stats_.silencedAnswers;
     return;
   }

@@ -33,17 +33,20 @@ struct ServerOptions {
   std::string statePath;       // --state, read at the start when present, written at the end
   double endAfterMs = 0;       // a scripted end (0: serve until a signal)
 
-  // Faults of the line: the instrument falls silent after N answers; the N-th byte from the
-  // computer (rx) or from the instrument (tx) is garbled (one bit flipped) or dropped; a relay
-  // in the path echoes every byte the computer sends.
+  // Faults of the line: the instrument falls silent after N answers (for K answers only, when
+  // silentFor is set, as a cable that drops out for a moment); the N-th byte from the computer
+  // (rx) or from the instrument (tx) is garbled (one bit flipped) or dropped; a relay in the
+  // path echoes every byte the computer sends.
   uint32_t silentAfter = 0;
+  uint32_t silentFor = 0;  // 0: silent for good
   uint32_t garbleRx = 0;
   uint32_t dropRx = 0;
   uint32_t garbleTx = 0;
   uint32_t dropTx = 0;
   bool echo = false;
 
-  // Takes silent-after=N, garble-rx=N, drop-rx=N, garble-tx=N, drop-tx=N and echo.
+  // Takes silent-after=N, silent-for=K (only with silent-after), garble-rx=N, drop-rx=N,
+  // garble-tx=N, drop-tx=N and echo.
   bool TakeFaults(FaultList& faults, std::string* error);
 };
 

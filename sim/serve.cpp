@@ -24,6 +24,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, const std::stri
       ->check(CLI::NonNegativeNumber);
   command.add_option("--fault", options.faults,
                      "Rehearse a failure, NAME or NAME=N (repeatable). Line: silent-after=N, "
+                     "silent-for=K (with silent-after: only answers N+1 to N+K are lost), "
                      "garble-rx=N, drop-rx=N, garble-tx=N, drop-tx=N, echo. " +
                          faultHelp);
 }
