@@ -9,15 +9,15 @@ void SetupImageCommand(CLI::App& app, CommandRunner& run);     // cmd_image.cpp
 void SetupFlashCommand(CLI::App& app, CommandRunner& run);     // cmd_flash.cpp
 void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.cpp
 void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
+void SetupSettingsCommand(CLI::App& app, CommandRunner& run);  // cmd_settings.cpp
+void SetupClockCommand(CLI::App& app, CommandRunner& run);     // cmd_clock.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupImageCommand,
-    SetupFlashCommand,
-    SetupIdentifyCommand,
-    SetupSensorCommand,
+    SetupImageCommand,    SetupFlashCommand, SetupIdentifyCommand,
+    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand,
 };
 
 }  // namespace

@@ -1,0 +1,124 @@
+#include "cli/instrument_link.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "app/product.h"
+#include "cli/commands.h"
+#include "instrument/radio_login.h"
+#include "instrument/session.h"
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+bool ShowProgress(void* context, uint32_t total, uint32_t done, int phase) {
+  const ProgressLine* line = static_cast<const ProgressLine*>(context);
+  if (line->terminal && phase == progress_phase::kWorking) {
+    std::fprintf(stderr, "\r%s: %u of %u %s", line->label, done, total, line->unit);
+  } else if (line->terminal && phase == progress_phase::kFinished) {
+    std::fputc('\n', stderr);
+  }
+  return !g_interrupted;
+}
+
+// The error file the arguments name (or the default one).
+std::string LogPathOf(const InstrumentArgs& args) {
+  return args.log.empty() ? ErrorFilePath() : args.log;
+}
+
+uint8_t BaudCodeOf(uint32_t baud) {
+  for (uint8_t code = 1; code < kBaudCodeCount; ++code) {
+    if (BaudOfCode(code) == baud) return code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void AddInstrumentOptions(CLI::App* command, InstrumentArgs& args) {
+  command->add_option("--port", args.port, "Serial port: ttyUSB0, or a device path")->required();
+  command->add_option("--baud", args.baud, "Rate to agree on after connecting at 9600")
+      ->capture_default_str();
+  CLI::Option* radio =
+      command->add_flag("--radio", args.radio, "Reach the instrument through a radio modem");
+  command->add_option("--name", args.name, "Radio: the instrument to log into")->needs(radio);
+  CLI::Option* channel =
+      command->add_option("--channel", args.channel, "Radio: set the modem's channel first")
+          ->check(CLI::Range(0, 6))
+          ->needs(radio);
+  CLI::Option* subChannel =
+      command->add_option("--subchannel", args.subChannel, "Radio: the modem's sub-channel")
+          ->check(CLI::Range(0, 65535))
+          ->needs(radio);
+  channel->needs(subChannel);
+  subChannel->needs(channel);
+  command->add_option("--log", args.log, "Error file (default: in the data folder)");
+  command->add_flag("--verbose", args.verbose, "Log every byte on the wire");
+}
+
+InstrumentSession::InstrumentSession(const InstrumentArgs& args)
+    : args_(args),
+      logPath_(LogPathOf(args)),
+      log_(logPath_.c_str(), args.verbose ? 40 : 30),
+      device_(&log_) {
+  progress_.terminal = isatty(STDERR_FILENO);
+  device_.options.progressEnabled = 1;
+  device_.progressHook = ShowProgress;
+  device_.progressContext = &progress_;
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+}
+
+InstrumentSession::~InstrumentSession() {
+  DisconnectDevice(&device_, false);
+}
+
+int InstrumentSession::Failed(const char* what, int32_t code) const {
+  std::fprintf(stderr, "Log: %s\n", logPath_.c_str());
+  return ReportFailure(what, code);
+}
+
+int InstrumentSession::Connect() {
+  const InstrumentArgs& args = args_;
+  DeviceContext* device = &device_;
+  const uint8_t baudCode = BaudCodeOf(args.baud);
+  if (baudCode == 0) {
+    std::fprintf(stderr, "vexabsl: --baud %u is not a rate of the instruments\n", args.baud);
+    return kExitUsage;
+  }
+  if (!args.name.empty() && CheckDeviceName(args.name.c_str()) != kResultOk) {
+    std::fprintf(stderr, "vexabsl: --name %s is not an instrument name (error %d)\n",
+                 args.name.c_str(), CheckDeviceName(args.name.c_str()));
+    return kExitUsage;
+  }
+  if (args.port.size() > kPortNameSize) {
+    std::fprintf(stderr, "vexabsl: --port is longer than %u characters\n", kPortNameSize);
+    return kExitUsage;
+  }
+  if (device->status < 0) return ReportFailure("connecting", device->status);
+
+  ConnectionRequest request;
+  std::snprintf(request.portName, sizeof request.portName, "%s", args.port.c_str());
+  request.linkKind = args.radio ? link_kind::kRadio : link_kind::kSerial;
+  request.baudCode = args.radio ? kBaudCode9600 : baudCode;
+  std::snprintf(request.deviceName, sizeof request.deviceName, "%s", args.name.c_str());
+  if (args.channel >= 0) {
+    request.configureRadioModem = 1;
+    request.radioChannel = args.channel;
+    request.radioSubChannel = args.subChannel;
+  }
+  const int32_t result = ConnectDevice(device, &request);
+  if (result >= 0) return kExitOk;
+  if (result == kErrLoaderRunning || result == kErrLoaderWaiting) {
+    std::fprintf(stderr,
+                 "The instrument runs its bootstrap loader, not its firmware "
+                 "(vexabsl flash can program it)\n");
+  }
+  return Failed("connecting", result);
+}

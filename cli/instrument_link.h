@@ -1,0 +1,55 @@
+// What the commands that talk to an instrument's command line share: the connection options
+// (port, rate, radio), the error file, the progress line of the long steps with Ctrl-C to cancel
+// them, and connecting with the message a user can act on.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <string>
+
+#include "instrument/device_context.h"
+
+struct InstrumentArgs {
+  std::string port;
+  uint32_t baud = 9600;
+  bool radio = false;
+  std::string name;
+  int channel = -1;
+  int subChannel = -1;
+  std::string log;
+  bool verbose = false;
+};
+
+// --port, --baud, --radio, --name, --channel, --subchannel, --log, --verbose.
+void AddInstrumentOptions(CLI::App* command, InstrumentArgs& args);
+
+// What the progress line shows; lives as long as the device context that calls it.
+struct ProgressLine {
+  bool terminal = false;  // redraw one line on stderr; nothing when it is a file or a pipe
+  const char* label = "Waking the instrument";
+  const char* unit = "packets";
+};
+
+// One command's time with an instrument: the error file, the device context with the progress
+// line and Ctrl-C installed, and the connection.
+class InstrumentSession {
+ public:
+  explicit InstrumentSession(const InstrumentArgs& args);
+  ~InstrumentSession();  // lets the instrument go
+
+  // Checks the arguments and connects. On failure prints why (and where the log is) and returns
+  // the exit code; kExitOk when connected.
+  int Connect();
+  // Prints where the error file is and the failure; returns the exit code.
+  int Failed(const char* what, int32_t code) const;
+
+  DeviceContext& Device() { return device_; }
+  ProgressLine& Progress() { return progress_; }
+
+ private:
+  const InstrumentArgs& args_;
+  std::string logPath_;
+  VexaLog log_;
+  ProgressLine progress_;  // outlives the device context that calls it
+  DeviceContext device_;
+};

@@ -1,0 +1,21 @@
+// The settings snapshot: reads or writes any selection of an instrument's settings in one call,
+// keeping them in the settings record (settings_record.h), which the session layer saves before
+// a firmware update and writes back afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "instrument/device_context.h"
+
+constexpr uint32_t kAllSettings = 0x0FFFFFFF;  // setting bits 0 to 27
+
+// `wanted` (setting bits) in, the bits done out; direction 0 reads into `record` (the present
+// mask gains what was read), 1 writes `record`. A read also identifies the instrument when it is
+// not yet, and reads the trait before any radio value. A serial instrument that stops answering
+// is logged in again and the setting tried once more. With the options' progress flag the
+// progress hook hears (total, done, 1) before each setting and can cancel.
+// 1; -1 nothing could be done; -10; -11 bad direction; -13 the oldest "show" is unreadable;
+// -21 the instrument is gone; -32/-33 something echoes; -35 some settings failed (the others
+// were done); -36 the name came back empty; -40 cancelled.
+int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* wanted,
+                       int direction);
