@@ -21,12 +21,12 @@ constexpr uint32_t kWritable = kAllSettings & ~bit::kIdentification;
 class SettingsSimTest : public InstrumentTest {
  protected:
   void Start(const std::string& family, const std::vector<std::string>& arguments,
-             uint8_t baudCode = 2) {
+             uint8_t baudCode = 2, uint8_t linkKind = link_kind::kSerial) {
     sim_ = std::make_unique<SimInstrument>(family);
     ASSERT_TRUE(sim_->Start(arguments)) << sim_->Error();
     ConnectionRequest request;
     std::snprintf(request.portName, sizeof request.portName, "%s", sim_->LinkPath().c_str());
-    request.linkKind = link_kind::kSerial;
+    request.linkKind = linkKind;
     request.baudCode = baudCode;
     ASSERT_EQ(ConnectDevice(device_.get(), &request), 1);
   }
@@ -153,6 +153,23 @@ TEST_F(SettingsSimTest, GivesUpWhenTheLoggerIsGone) {
   EXPECT_EQ(Read(&record), -21);
   EXPECT_FALSE(Logged("DeviceSettings re-connected to device"));
   EXPECT_TRUE(record.presentMask & bit::kName);  // what came before is kept
+}
+
+TEST_F(SettingsSimTest, OverTheRadioTheModemKnowsTheRadioValues) {
+  Start("radio", {"--awake"}, 2, link_kind::kRadio);
+  SettingsRecord record;
+  EXPECT_EQ(Read(&record), 1);
+  EXPECT_EQ(lastMask_, kAllSettings & ~bit::kRadioVersion);  // the modem cannot tell it
+  EXPECT_EQ(record.radioChannel, 3);
+  EXPECT_EQ(record.radioSubChannel, 0x1234);
+  EXPECT_TRUE(Logged("MSRadioCommand asked the Mx2 and found the RCH is 3 and RSCH is 4660"));
+}
+
+TEST_F(SettingsSimTest, OverTheRadioASilenceEndsTheRead) {
+  Start("radio", {"--awake", "--fault", "silent-after=8"}, 2, link_kind::kRadio);
+  SettingsRecord record;
+  EXPECT_EQ(Read(&record), -21);
+  EXPECT_FALSE(Logged("DeviceSettings re-connected to device"));
 }
 
 TEST_F(SettingsSimTest, AnRQ7IsNeverAskedForItsRadioMode) {
