@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -33,7 +34,8 @@ void LoggerConfig::TakeFaults(FaultList& faults) {
 Logger::Logger(LoggerConfig config)
     : config_(std::move(config)),
       firmware_{config_.model, LoggerVersionNumber(config_.version), config_.teaKey},
-      settings_(config_.settings) {
+      settings_(config_.settings),
+      modem_(config_.modem) {
   if (config_.behindRadio) radio_ = config_.awake ? Radio::kListening : Radio::kAsleep;
 }
 
@@ -48,6 +50,7 @@ uint32_t Logger::Baud() const {
 }
 
 std::string Logger::StateName() const {
+  if (passThrough_) return modem_.InCommandMode() ? "modem-command" : "pass-through";
   switch (radio_) {
     case Radio::kAsleep:
       return "asleep";
@@ -65,6 +68,10 @@ void Logger::Receive(const UartByte& byte, InstrumentIo& io) {
     ++idleReturns_;
   }
   lastByte_ = Clock::now();
+  if (passThrough_) {
+    PassThrough(byte, io);
+    return;
+  }
   if (radio_ == Radio::kAsleep) {
     // Asleep, the radio wakes for a moment now and then and hears only the wake packets.
     if (!byte.framingError && byte.value == '\r' && ++wakeCount_ >= config_.wakePackets) {
@@ -152,6 +159,49 @@ void Logger::RunCommand(const std::string& line, InstrumentIo& io) {
   }
 }
 
+void Logger::StartPassThrough(InstrumentIo& io) {
+  if (!config_.hasRadio) {
+    Say(io, "No Radio");
+    return;
+  }
+  // Nothing is answered: from now on the modem answers.
+  ++passThroughs_;
+  passThrough_ = true;
+  termReader_.Clear();
+  termLineBytes_ = 0;
+}
+
+void Logger::PassThrough(const UartByte& byte, InstrumentIo& io) {
+  std::vector<UartByte> air;
+  modem_.Receive(byte, io,
+                 ModemValues{config_.radioChannel, config_.radioSubChannel, config_.radioVersion},
+                 &air);
+  if (modem_.InCommandMode()) {
+    // The modem's commands are not watched; a line begun before them is over.
+    droppedBytes_ += termLineBytes_;
+    termLineBytes_ = 0;
+    termReader_.Clear();
+  }
+  for (const UartByte& sent : air) WatchForTerm(sent, io);
+}
+
+void Logger::WatchForTerm(const UartByte& byte, InstrumentIo& io) {
+  ++termLineBytes_;
+  std::string line;
+  const CommandLineReader::Result result = termReader_.Take(byte, io.NowMs(), &line);
+  if (result == CommandLineReader::Result::kNothing) return;
+  const Command command = ParseCommand(line);
+  if (result == CommandLineReader::Result::kLine && command.verb == "term" &&
+      command.option.empty() && command.value.empty()) {
+    passThrough_ = false;
+    termLineBytes_ = 0;
+    io.Reply("\r>", DeviceWork::kAnswer, config_.answerMs);
+    return;
+  }
+  droppedBytes_ += termLineBytes_;
+  termLineBytes_ = 0;
+}
+
 void Logger::EraseData(InstrumentIo& io) {
   // The oldest firmware ends its confirmations with "!", which is what the updater waits for.
   std::string answer;
@@ -176,6 +226,8 @@ void Logger::OldestCommand(const Command& command, InstrumentIo& io) {
   const bool bare = command.option.empty() && command.value.empty();
   if (verb == "show" && bare) {
     Say(io, ShowText());
+  } else if (verb == "term" && bare) {
+    StartPassThrough(io);
   } else if (verb == "hertz" && bare && firmware_.version >= kOldestWithHertz) {
     Say(io, std::to_string(settings_.padc));
   } else if (verb == "get" && command.option == "-i" && command.value.empty()) {
@@ -383,6 +435,12 @@ void Logger::AddStats(nlohmann::json& stats) const {
   stats["state"] = StateName();
   stats["data_erases"] = dataErases_;
   stats["rmode_commands"] = rmodeCommands_;
+  if (Oldest()) {
+    stats["pass_throughs"] = passThroughs_;
+    stats["escapes"] = modem_.Escapes();
+    stats["at_commands"] = modem_.AtCommands();
+    stats["dropped_bytes"] = droppedBytes_;
+  }
   nlohmann::json settings = settings_.ToJson();
   settings["radio_channel"] = config_.radioChannel;
   settings["radio_subchannel"] = config_.radioSubChannel;

@@ -11,6 +11,12 @@
 // Behind a radio the logger sleeps: its radio hears only the wake packets (carriage returns),
 // and after enough of them it listens for "query" (answered with its name) and "login NAME".
 // Logged in, it is an ordinary command line until "logout" sends it back to sleep.
+//
+// The oldest Qd4 carries a radio modem of its own (modem_commands.h). "term" starts a
+// pass-through: from then on the computer talks to that modem as if it sat on the port, with
+// the Qd4's radio channel and sub-channel as the modem's. In transparent mode the Qd4 watches
+// the line: a line "term" ends the pass-through (answered with the prompt); everything else goes
+// out over the air to nobody.
 #pragma once
 
 #include <chrono>
@@ -23,6 +29,7 @@
 #include "sim/instrument_clock.h"
 #include "sim/logger_model.h"
 #include "sim/logger_settings.h"
+#include "sim/modem_commands.h"
 
 struct LoggerConfig {
   LoggerModel model = LoggerModel::kQd40;
@@ -43,6 +50,9 @@ struct LoggerConfig {
   std::string radioVersion = "1085";
   int resets = 3;  // "Resets:" of "show"
 
+  // The oldest Qd4's own radio modem, reached through "term".
+  ModemTiming modem;
+
   // Behind a radio modem.
   bool behindRadio = false;
   bool awake = false;          // starts listening instead of asleep
@@ -59,7 +69,7 @@ class Logger : public Instrument {
   uint32_t Baud() const override;
   std::string StateName() const override;
   void Receive(const UartByte& byte, InstrumentIo& io) override;
-  void Wake(int, InstrumentIo&) override {}
+  void Wake(int token, InstrumentIo& io) override { modem_.Wake(token, io); }
   nlohmann::json SaveState() const override;
   bool LoadState(const nlohmann::json& state, std::string* error) override;
   void AddStats(nlohmann::json& stats) const override;
@@ -82,6 +92,9 @@ class Logger : public Instrument {
   // receives the oldest firmware's confirmation ("Time: 13:05:09").
   bool SetClock(const Command& command, std::string* echo);
   void EraseData(InstrumentIo& io);
+  void StartPassThrough(InstrumentIo& io);
+  void PassThrough(const UartByte& byte, InstrumentIo& io);
+  void WatchForTerm(const UartByte& byte, InstrumentIo& io);
   void Say(InstrumentIo& io, std::string_view text);
   void Refuse(InstrumentIo& io);
   std::string ShowText() const;
@@ -97,6 +110,10 @@ class Logger : public Instrument {
   Clock::time_point lastByte_ = Clock::now();
   Radio radio_ = Radio::kLoggedIn;
   uint32_t wakeCount_ = 0;
+  ModemCommands modem_;
+  bool passThrough_ = false;
+  CommandLineReader termReader_;  // the transparent bytes, watched for "term"
+  uint32_t termLineBytes_ = 0;    // bytes of the line the watch is collecting
 
   uint32_t commands_ = 0;
   uint32_t refusals_ = 0;
@@ -107,4 +124,6 @@ class Logger : public Instrument {
   uint32_t queries_ = 0;
   uint32_t dataErases_ = 0;
   uint32_t rmodeCommands_ = 0;  // "get -r" and "set -r" received
+  uint32_t passThroughs_ = 0;
+  uint32_t droppedBytes_ = 0;  // sent over the air by the pass-through, to nobody
 };

@@ -58,13 +58,23 @@ void AddLoggerOptions(CLI::App& command, LoggerConfig& config) {
       "The logger has no radio (\"No Radio\")");
 }
 
-void AddCurrentFirmwareOptions(CLI::App& command, LoggerConfig& config) {
+void AddRadioChannelOptions(CLI::App& command, LoggerConfig& config) {
   command.add_option("--channel", config.radioChannel, "The logger's radio channel")
       ->check(CLI::Range(0, 6))
       ->capture_default_str();
   command.add_option("--subchannel", config.radioSubChannel, "The logger's radio sub-channel")
       ->check(CLI::Range(0, 0xFFFF))
       ->capture_default_str();
+}
+
+void AddGuardTimeOption(CLI::App& command, double& guardMs) {
+  command.add_option("--guard-ms", guardMs, "Guard time around \"+++\"")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+}
+
+void AddCurrentFirmwareOptions(CLI::App& command, LoggerConfig& config) {
+  AddRadioChannelOptions(command, config);
   command
       .add_option_function<int>(
           "--trait", [&config](const int& trait) { config.settings.SetTrait(trait); },
@@ -112,7 +122,9 @@ void AddRq7Command(CLI::App& app, FamilyRunner& run) {
 
 void AddQd4Command(CLI::App& app, FamilyRunner& run) {
   CLI::App* command = app.add_subcommand(
-      "qd4", "A Qd4 logger with the oldest firmware: refuses get -ver, answers show");
+      "qd4",
+      "A Qd4 logger with the oldest firmware: refuses get -ver, answers show, passes the line "
+      "through to its radio modem after term");
   auto options = std::make_shared<LoggerOptions>();
   LoggerConfig& config = options->logger;
   config.model = LoggerModel::kQd4;
@@ -128,6 +140,8 @@ void AddQd4Command(CLI::App& app, FamilyRunner& run) {
       ->check(CLI::Range(0, 86400))
       ->capture_default_str();
   command->add_option("--resets", config.resets, "\"Resets:\" of show")->capture_default_str();
+  AddRadioChannelOptions(*command, config);
+  AddGuardTimeOption(*command, config.modem.guardMs);
   command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
 }
 
@@ -154,9 +168,7 @@ void AddRadioCommand(CLI::App& app, FamilyRunner& run) {
                    "Carriage returns that wake the logger")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  command->add_option("--guard-ms", options->modem.guardMs, "Guard time around \"+++\"")
-      ->check(CLI::NonNegativeNumber)
-      ->capture_default_str();
+  AddGuardTimeOption(*command, options->modem.timing.guardMs);
   command->callback([options, &run] {
     run = [options] {
       FaultList faults;
