@@ -17,6 +17,7 @@ constexpr uint32_t kModemSaveTimeoutMs = 2000;
 constexpr uint32_t kInstrumentRadioTimeoutMs = 2000;
 constexpr uint32_t kCommandModeAttempts = 2;
 constexpr uint32_t kPassThroughPauseMs = 500;
+constexpr uint32_t kLineEndMs = 100;  // the rest of an "OK" line, a byte or two at 9600 baud
 constexpr int32_t kMaxInstrumentChannel = 7;         // channels 0 to 6
 constexpr int32_t kMaxInstrumentSubChannel = 65536;  // sub-channels 0 to 65535
 constexpr uint32_t kChannelBit = 0x400;
@@ -91,6 +92,12 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
     const Exchange plus = Send(device, "+++", 'K', kModemTimeoutMs);
     entered = Accepted(plus) ? kResultOk : (plus.result < 0 ? plus.result : kErrModemCommandMode);
     if (entered == kResultOk) break;
+  }
+  if (entered == kResultOk) {
+    // The wait for "K" returns before the carriage return that ends the modem's "OK". The reads
+    // below end on a carriage return: one arriving late would be taken for the channel's answer
+    // and every later answer would then be read one command late.
+    DSWait(&device->port, kLineEndMs, '\r');
   }
   if (entered < 0) {
     LogMessage(device->log, 1, tag, "Mx2Config failed to get into AT command mode: %d (%d ms)",

@@ -375,6 +375,17 @@ TEST_F(SessionTest, ModemReadAndFailures) {
   EXPECT_TRUE(Logged("Mx2Config could not find rsch"));
   EXPECT_TRUE(Logged("Mx2Config failed with error -35 and 2"));
 
+  // The line end of the modem's "OK" comes late: it is not the channel's answer.
+  pty_.Play({PtyDevice::Expects("+++"), PtyDevice::Sends("OK"), PtyDevice::Waits(30),
+             PtyDevice::Sends("\r"), PtyDevice::Expects("ATHP\r"), PtyDevice::Sends("3\r"),
+             PtyDevice::Expects("ATDT\r"), PtyDevice::Sends("1234\r"), PtyDevice::Expects("ATCN\r"),
+             PtyDevice::Sends("OK\r")});
+  mask = 0xC00;
+  EXPECT_EQ(Mx2Config(device_.get(), &channel, &subChannel, nullptr, 0, &mask), 1);
+  EXPECT_TRUE(pty_.Finish());
+  EXPECT_EQ(channel, 3);
+  EXPECT_EQ(subChannel, 0x1234);
+
   // No "OK" to "+++" twice: no command mode.
   pty_.Play({PtyDevice::Expects("+++"), PtyDevice::Sends("?\r"), PtyDevice::Expects("+++"),
              PtyDevice::Sends("\r")});
