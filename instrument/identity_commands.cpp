@@ -19,7 +19,6 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
   if (!device || !name) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
-  char answer[kSettingAnswerBytes];
 
   if (direction == 1) {
     const int32_t legal = CheckDeviceName(name);
@@ -37,6 +36,7 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
     return kResultOk;
   }
 
+  char answer[kSettingAnswerBytes];
   const int32_t result = SettingExchange(device, "get -i\r", answer, sizeof answer);
   if (result == kErrBarePrompt) return kErrNameOnlyPrompt;
   if (result < 0) return SettingFailed(device, kName, result, start);
@@ -56,7 +56,6 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
   if (!device || !serial) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
-  char answer[kSettingAnswerBytes];
 
   if (direction == 1) {
     if (!device->settings.newFirmware) return kErrNoCapability;
@@ -72,8 +71,8 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
     return kResultOk;
   }
 
-  // Some loggers answer the first "get -sn" after waking with an empty line: ask again until
-  // the number arrives.
+  // An empty answer is asked again, each time a whole exchange, until the number arrives.
+  char answer[kSettingAnswerBytes];
   const uint32_t attempts = device->tries ? device->tries : 1;
   int32_t result = kErrUnreadableAnswer;
   char read[kSerialNumberLength + 1] = {};

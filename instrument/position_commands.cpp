@@ -25,11 +25,11 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
   if (!(device->settings.capabilityMask & capability::kPosition)) return kErrNoCapability;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
-  char answer[kSettingAnswerBytes];
 
   if (direction == 1) {
-    if (!std::isfinite(*value))
+    if (!std::isfinite(*value)) {
       return SettingFailed(device, coordinate.name, kErrBadArgument, start);
+    }
     char command[kSettingCommandBytes];
     if (*value == 0) {
       std::snprintf(command, sizeof command, "set %s \r", coordinate.option);
@@ -43,6 +43,7 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
     return kResultOk;
   }
 
+  char answer[kSettingAnswerBytes];
   const int32_t result = SettingExchange(device, coordinate.getCommand, answer, sizeof answer);
   if (result < 0) return SettingFailed(device, coordinate.name, result, start);
   double read = 0;
