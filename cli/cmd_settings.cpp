@@ -160,7 +160,8 @@ int RunSettings(const SettingsOptions& options) {
 
   uint32_t written = 0;
   int32_t writeResult = 0;
-  if (options.writeBack && result >= kErrPartlyDone && result != kErrCancelled) {
+  // What was read is written back, also after a partial read; nothing after a failed one.
+  if (options.writeBack && (result == kResultOk || result == kErrPartlyDone)) {
     progress.label = "Writing settings";
     written = record.presentMask & ~setting_bit::kIdentification;
     writeResult = DeviceSettings(&device, &record, &written, 1);
