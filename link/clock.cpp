@@ -26,6 +26,10 @@ uint32_t MsClock() {
   return static_cast<uint32_t>(ms);
 }
 
+int32_t MsSince(uint32_t start) {
+  return static_cast<int32_t>(MsClock() - start);
+}
+
 void SetMessagePump(MessagePump pump) {
   g_pump = pump;
 }

@@ -8,6 +8,9 @@
 // unsigned difference).
 uint32_t MsClock();
 
+// Milliseconds from `start` (an MsClock value) to now, for the "(%d ms)" of the log lines.
+int32_t MsSince(uint32_t start);
+
 // The application's message pump: waits at most `maxWaitMs` for window events and dispatches what
 // is pending. It should block while idle; PumpingWait calls it until its time is up.
 using MessagePump = void (*)(uint32_t maxWaitMs);

@@ -35,6 +35,10 @@ constexpr int32_t kErrLoaderRunning = -80;
 constexpr int32_t kErrLoaderWaiting = -81;
 constexpr int32_t kErrSensorHasNoLoader = -82;  // the digital sensor answered "No BSL"
 constexpr int32_t kErrNotTiText = -100;
+// The settings file cannot be opened: no such file, no permission, a bad descriptor.
+constexpr int32_t kErrSettingsFileMissing = -102;
+constexpr int32_t kErrSettingsFileDenied = -105;
+constexpr int32_t kErrSettingsFileBadHandle = -106;
 constexpr int32_t kErrImageDamaged = -101;
 constexpr int32_t kErrLoaderHandshake = -110;
 constexpr int32_t kErrNoLoader = -112;

@@ -1,0 +1,24 @@
+// Saving an instrument's settings before a firmware upload and writing them back afterwards, for
+// every family: the loggers as one settings record (the command layer's settings snapshot), the
+// digital sensor through the SDI-12 layer, every other type item by item (lab_settings.h). The
+// save also writes the settings file, which a restore reads when the settings are not held.
+#pragma once
+
+#include <cstdint>
+
+#include "session/session_context.h"
+
+// Reads the settings the instrument's type keeps, without writing a file. 1; -35 some items
+// missing (the others were read); -36 a logger that has nothing to save; -13 a type that keeps
+// no settings; or the collection's failure.
+int32_t DPCollectInfo(SessionContext* session);
+
+// Collects and, unless the collection failed, writes the settings file at `path`. 1; -35 saved,
+// but some items are missing; -36; -13; or the failure of the collection or the file.
+int32_t DPSaveInfo(SessionContext* session, const char* path);
+
+// Writes the settings back: those held in memory, else those of the settings file at `path`.
+// With `newSerial` (not empty), the instrument gets that serial number (a logger with a device
+// ID keeps its own). 1; -35 some items were not restored; -13; the file's errors (-102 no such
+// file, -105, -106, -30); or the restore's failure.
+int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* newSerial);
