@@ -1,7 +1,9 @@
 // vexabsl settings: connects to an instrument, reads every setting it has (as an update saves
-// them before programming the flash) and prints them by name. --write-back then writes the same
-// settings back, as an update restores them afterwards: a rehearsal of the save and restore on
-// the instrument at hand.
+// them before programming the flash) and prints them by name: a logger's settings record, or the
+// items of a lab instrument or the FieldPal. --save writes them as a settings file; --write-back
+// then writes the same settings back, as an update restores them afterwards (a rehearsal of the
+// save and restore); --restore writes a settings file back, as an update does when it no longer
+// holds the settings, which puts back the settings kept from an interrupted update.
 #include <cstdio>
 #include <iterator>
 #include <memory>
@@ -11,7 +13,12 @@
 #include "cli/commands.h"
 #include "cli/instrument_link.h"
 #include "instrument/device_settings.h"
+#include "instrument/device_types.h"
 #include "instrument/session.h"
+#include "session/connection.h"
+#include "session/lab_items.h"
+#include "session/save_restore.h"
+#include "session/settings_file.h"
 
 namespace {
 
@@ -22,6 +29,9 @@ struct SettingsOptions {
   InstrumentArgs link;
   bool json = false;
   bool writeBack = false;
+  std::string save;
+  std::string restore;
+  std::string newSerial;
 };
 
 json Bytes(const uint8_t* values) {
@@ -145,37 +155,159 @@ void Print(const SettingsOptions& options, const SettingsRecord& record, int32_t
   }
 }
 
+// The command layer knows the loggers by their own type codes, also those the updater does not
+// program (the oldest Qd4), so their settings can still be read.
+bool IsLoggerDevice(uint8_t code) {
+  return code == device_type::kQd4 || code == device_type::kQd40 ||
+         code == device_type::kLinkDepot || code == device_type::kQd4b ||
+         code == device_type::kRQ7 || code == device_type::kZRT2;
+}
+
+// The settings file's lines of a lab instrument or the reader, as they are held.
+nlohmann::ordered_json LabLines(SessionContext& session) {
+  nlohmann::ordered_json lines = nlohmann::ordered_json::object();
+  ForEachSettingsLine(&session, [&lines](const char* key, const char* value) {
+    if (*value && std::string(key) != "type") lines[key] = value;
+    return true;
+  });
+  return lines;
+}
+
+void PrintLab(const SettingsOptions& options, SessionContext& session, int32_t result,
+              int32_t writeResult) {
+  nlohmann::ordered_json out = {
+      {"port", options.link.port},
+      {"type", CatalogueKey(session.type)},
+      {"type_name", session.descriptor.name},
+      {"version_text", session.descriptor.versionText},
+      {"version", session.descriptor.version},
+      {"present_mask", Hex(session.lab.presentMask)},
+      {"result", result},
+      {"settings", LabLines(session)},
+  };
+  if (options.writeBack) out["write_result"] = writeResult;
+  if (options.json) {
+    std::printf("%s\n", out.dump().c_str());
+    return;
+  }
+  std::printf("%-19s %s\n", "Type", session.descriptor.name);
+  std::printf("%-19s %s\n", "Version", session.descriptor.versionText);
+  for (const auto& [key, value] : out["settings"].items()) {
+    std::printf("%-19s %s\n", key.c_str(), value.get<std::string>().c_str());
+  }
+  std::printf("%-19s %s\n", "Present mask", Hex(session.lab.presentMask).c_str());
+  if (options.writeBack) std::printf("%-19s (result %d)\n", "Written back", writeResult);
+}
+
+// The names of the items in `failed` (lab bits, or a logger's setting bits).
+std::string FailedItems(bool logger, uint32_t failed) {
+  std::string names;
+  for (uint32_t bit = 1; bit != 0; bit <<= 1) {
+    if (!(failed & bit)) continue;
+    const char* name = "?";
+    if (logger) {
+      for (const Field& field : kFields) {
+        if (field.bit == bit) name = field.key;
+      }
+    } else {
+      name = LabItemName(bit);
+    }
+    names += (names.empty() ? "" : ", ") + std::string(name);
+  }
+  return names;
+}
+
+int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, bool logger) {
+  SessionContext& session = link.Session();
+  session.settingsHeld = false;  // the file, not what this run read
+  link.Progress().label = "Writing settings";
+  link.Progress().unit = "settings";
+  const int32_t result =
+      DPRestoreInfo(&session, options.restore.c_str(),
+                    options.newSerial.empty() ? nullptr : options.newSerial.c_str());
+  DPLogout(&session, false);
+  if (result == kErrPartlyDone) {
+    std::fprintf(stderr, "These settings were not restored: %s\n",
+                 FailedItems(logger, session.failedMask).c_str());
+  }
+  if (result < 0) return link.Failed("restoring the settings", result);
+  std::printf("Restored the settings of %s to the %s on %s.\n", options.restore.c_str(),
+              session.descriptor.name, options.link.port.c_str());
+  return kExitOk;
+}
+
+int SaveFile(const SettingsOptions& options, InstrumentSession& link) {
+  SessionContext& session = link.Session();
+  const int32_t written = WriteInfoFile(&session, options.save.c_str());
+  if (written < 0) return link.Failed("writing the settings file", written);
+  if (!options.json) std::printf("Settings saved to %s\n", options.save.c_str());
+  return kExitOk;
+}
+
 int RunSettings(const SettingsOptions& options) {
-  InstrumentSession session(options.link);
-  const int connected = session.Connect();
+  InstrumentSession link(options.link);
+  const int connected = link.Connect();
   if (connected != kExitOk) return connected;
-  DeviceContext& device = session.Device();
-  ProgressLine& progress = session.Progress();
+  SessionContext& session = link.Session();
+  DeviceContext& device = session.device;
+  ProgressLine& progress = link.Progress();
+
+  DeviceDescriptor descriptor;
+  const int32_t identified = DPIdentify(&session, &descriptor);
+  const bool logger = IsLoggerType(session.type) || IsLoggerDevice(device.settings.deviceType);
+  if (!logger && identified < 0) return link.Failed("identifying the instrument", identified);
+  const bool keepsFile = IsLoggerType(session.type) || identified >= 0;
+  if ((!options.save.empty() || !options.restore.empty()) && !keepsFile) {
+    std::fprintf(stderr, "vexabsl: the updater keeps no settings file for this instrument\n");
+    return link.Failed("saving the settings", kErrNotForThisType);
+  }
+  if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
 
   progress.label = "Reading settings";
   progress.unit = "settings";
-  SettingsRecord record;
-  uint32_t mask = kAllSettings;
-  const int32_t result = DeviceSettings(&device, &record, &mask, 0);
+  int32_t result;
+  if (logger) {
+    SettingsRecord& record = session.settings;
+    uint32_t mask = kAllSettings;
+    result = DeviceSettings(&device, &record, &mask, 0);
+  } else {
+    result = DPCollectInfo(&session);
+  }
+  const bool read = result == kResultOk || result == kErrPartlyDone;
+  session.settingsHeld = read;
+  session.savedMask = logger ? session.settings.presentMask : session.lab.presentMask;
 
+  // What was read is written back, also after a partial read; nothing after a failed one.
   uint32_t written = 0;
   int32_t writeResult = 0;
-  // What was read is written back, also after a partial read; nothing after a failed one.
-  if (options.writeBack && (result == kResultOk || result == kErrPartlyDone)) {
+  if (options.writeBack && read) {
     progress.label = "Writing settings";
-    written = record.presentMask & ~setting_bit::kIdentification;
-    writeResult = DeviceSettings(&device, &record, &written, 1);
+    if (logger) {
+      written = session.settings.presentMask & ~setting_bit::kIdentification;
+      writeResult = DeviceSettings(&device, &session.settings, &written, 1);
+    } else {
+      writeResult = DPRestoreInfo(&session, nullptr, nullptr);
+    }
   }
-  DisconnectDevice(&device, false);
+  DPLogout(&session, false);
 
-  if (result < 0 && result != kErrPartlyDone) return session.Failed("reading the settings", result);
-  Print(options, record, result, written, writeResult);
+  if (!read) return link.Failed("reading the settings", result);
+  if (logger) {
+    Print(options, session.settings, result, written, writeResult);
+  } else {
+    PrintLab(options, session, result, writeResult);
+  }
+  if (!options.save.empty()) {
+    const int saved = SaveFile(options, link);
+    if (saved != kExitOk) return saved;
+  }
   if (result == kErrPartlyDone) {
-    std::fprintf(stderr, "Some settings could not be read.\n");
-    return session.Failed("reading the settings", result);
+    std::fprintf(stderr, "Some settings could not be read: %s\n",
+                 FailedItems(logger, session.failedMask).c_str());
+    return link.Failed("reading the settings", result);
   }
   if (options.writeBack && writeResult < 0) {
-    return session.Failed("writing the settings back", writeResult);
+    return link.Failed("writing the settings back", writeResult);
   }
   return kExitOk;
 }
@@ -185,10 +317,21 @@ int RunSettings(const SettingsOptions& options) {
 void SetupSettingsCommand(CLI::App& app, CommandRunner& run) {
   auto options = std::make_shared<SettingsOptions>();
   CLI::App* settings = app.add_subcommand(
-      "settings", "Read every setting of a logger's command line and print it by name");
+      "settings", "Read every setting of an instrument and print it by name; save or restore them");
   AddInstrumentOptions(settings, options->link);
   settings->add_flag("--json", options->json, "Print one JSON object");
-  settings->add_flag("--write-back", options->writeBack,
-                     "Then write the settings read back, as an update restores them");
+  CLI::Option* writeBack =
+      settings->add_flag("--write-back", options->writeBack,
+                         "Then write the settings read back, as an update restores them");
+  CLI::Option* save =
+      settings->add_option("--save", options->save, "Also write them to this settings file");
+  CLI::Option* restore = settings->add_option(
+      "--restore", options->restore,
+      "Write the settings of this settings file back to the instrument instead of reading");
+  settings
+      ->add_option("--new-sn", options->newSerial,
+                   "With --restore: give the instrument this serial number")
+      ->needs(restore);
+  restore->excludes(writeBack)->excludes(save);
   settings->callback([&run, options] { run = [options] { return RunSettings(*options); }; });
 }

@@ -66,17 +66,18 @@ InstrumentSession::InstrumentSession(const InstrumentArgs& args)
     : args_(args),
       logPath_(LogPathOf(args)),
       log_(logPath_.c_str(), args.verbose ? 40 : 30),
-      device_(&log_) {
+      session_(&log_) {
   progress_.terminal = isatty(STDERR_FILENO);
-  device_.options.progressEnabled = 1;
-  device_.progressHook = ShowProgress;
-  device_.progressContext = &progress_;
+  DeviceContext& device = session_.device;
+  device.options.progressEnabled = 1;
+  device.progressHook = ShowProgress;
+  device.progressContext = &progress_;
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 }
 
 InstrumentSession::~InstrumentSession() {
-  DisconnectDevice(&device_, false);
+  DisconnectDevice(&session_.device, false);
 }
 
 int InstrumentSession::Failed(const char* what, int32_t code) const {
@@ -86,7 +87,7 @@ int InstrumentSession::Failed(const char* what, int32_t code) const {
 
 int InstrumentSession::Connect() {
   const InstrumentArgs& args = args_;
-  DeviceContext* device = &device_;
+  DeviceContext* device = &session_.device;
   const uint8_t baudCode = BaudCodeOf(args.baud);
   if (baudCode == 0) {
     std::fprintf(stderr, "vexabsl: --baud %u is not a rate of the instruments\n", args.baud);

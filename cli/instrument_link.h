@@ -8,6 +8,7 @@
 #include <string>
 
 #include "instrument/device_context.h"
+#include "session/session_context.h"
 
 struct InstrumentArgs {
   std::string port;
@@ -30,8 +31,8 @@ struct ProgressLine {
   const char* unit = "packets";
 };
 
-// One command's time with an instrument: the error file, the device context with the progress
-// line and Ctrl-C installed, and the connection.
+// One command's time with an instrument: the error file, the session context (and its device
+// context) with the progress line and Ctrl-C installed, and the connection.
 class InstrumentSession {
  public:
   explicit InstrumentSession(const InstrumentArgs& args);
@@ -43,13 +44,15 @@ class InstrumentSession {
   // Prints where the error file is and the failure; returns the exit code.
   int Failed(const char* what, int32_t code) const;
 
-  DeviceContext& Device() { return device_; }
+  DeviceContext& Device() { return session_.device; }
+  SessionContext& Session() { return session_; }
   ProgressLine& Progress() { return progress_; }
+  const std::string& LogPath() const { return logPath_; }
 
  private:
   const InstrumentArgs& args_;
   std::string logPath_;
   VexaLog log_;
   ProgressLine progress_;  // outlives the device context that calls it
-  DeviceContext device_;
+  SessionContext session_;
 };

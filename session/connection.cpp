@@ -60,42 +60,10 @@ bool ErasesWithYes(int type) {
   }
 }
 
-}  // namespace
-
-int32_t DPConnect(SessionContext* session, const char* portName, uint8_t baudCode,
-                  uint32_t serialTries, DeviceDescriptor* descriptor) {
-  if (!session || !portName || !*portName || !descriptor) return kErrMissingArgument;
-  ConnectionRequest request;
-  std::snprintf(request.portName, sizeof request.portName, "%s", portName);
-  request.linkKind = link_kind::kSerial;
-  request.baudCode = baudCode;
-  ConnectionOptions options;
-  options.serialTries = serialTries;
-  options.radioTries = 0;  // the default, 5
-  return DPConnectWith(session, &request, &options, descriptor);
-}
-
-int32_t DPConnectWith(SessionContext* session, ConnectionRequest* request,
-                      const ConnectionOptions* options, DeviceDescriptor* descriptor) {
-  if (!session || !request || !options || !descriptor || !request->portName[0]) {
-    return kErrMissingArgument;
-  }
-  DeviceContext* device = &session->device;
-  int32_t result = SetConnectionOptions(device, options);
-  if (result < 0) {
-    LogMessage(session->log, 1, kSessionTag,
-               "DPConnect received error %d trying to configure AQUEL_Prototcol", result);
-    return result;
-  }
-
-  SettingsRecord identified;
-  result = ConnectDevice(device, request);
-  if (result >= 0) {
-    uint32_t wanted = 0;  // nothing but the identification
-    result = DeviceSettings(device, &identified, &wanted, 0);
-  }
-  if (result >= 0) result = ParseVersionText(identified.versionText, descriptor);
-
+// What a connection's outcome means for an update, logged; on success the context takes the
+// instrument's identity.
+int32_t JudgeConnection(SessionContext* session, int32_t result, DeviceDescriptor* descriptor,
+                        const SettingsRecord* identified) {
   if (result > 0 && !descriptor->supported) {
     LogMessage(session->log, 1, kSessionTag, "DPConnect this firmware version is not supported");
     return kErrNotSupported;
@@ -119,13 +87,53 @@ int32_t DPConnectWith(SessionContext* session, ConnectionRequest* request,
   }
   SettingsRecord& held = session->settings;
   held.newFirmware = 1;
-  held.deviceType = identified.deviceType;
-  held.versionNumber = identified.versionNumber;
-  std::memcpy(held.versionText, identified.versionText, sizeof held.versionText);
+  held.deviceType = identified->deviceType;
+  held.versionNumber = identified->versionNumber;
+  std::memcpy(held.versionText, identified->versionText, sizeof held.versionText);
   session->type = descriptor->type;
   session->descriptor = *descriptor;
   LogMessage(session->log, 10, kSessionTag, "DPConnect successfully connected to device");
   return result;
+}
+
+}  // namespace
+
+int32_t DPConnect(SessionContext* session, const char* portName, uint8_t baudCode,
+                  uint32_t serialTries, DeviceDescriptor* descriptor) {
+  if (!session || !portName || !*portName || !descriptor) return kErrMissingArgument;
+  ConnectionRequest request;
+  std::snprintf(request.portName, sizeof request.portName, "%s", portName);
+  request.linkKind = link_kind::kSerial;
+  request.baudCode = baudCode;
+  ConnectionOptions options;
+  options.serialTries = serialTries;
+  options.radioTries = 0;  // the default, 5
+  return DPConnectWith(session, &request, &options, descriptor);
+}
+
+int32_t DPConnectWith(SessionContext* session, ConnectionRequest* request,
+                      const ConnectionOptions* options, DeviceDescriptor* descriptor) {
+  if (!session || !request || !options || !descriptor || !request->portName[0]) {
+    return kErrMissingArgument;
+  }
+  const int32_t configured = SetConnectionOptions(&session->device, options);
+  if (configured < 0) {
+    LogMessage(session->log, 1, kSessionTag,
+               "DPConnect received error %d trying to configure AQUEL_Prototcol", configured);
+    return configured;
+  }
+  const int32_t connected = ConnectDevice(&session->device, request);
+  if (connected < 0) return JudgeConnection(session, connected, descriptor, nullptr);
+  return DPIdentify(session, descriptor);
+}
+
+int32_t DPIdentify(SessionContext* session, DeviceDescriptor* descriptor) {
+  if (!session || !descriptor) return kErrMissingArgument;
+  SettingsRecord identified;
+  uint32_t wanted = 0;  // nothing but the identification
+  int32_t result = DeviceSettings(&session->device, &identified, &wanted, 0);
+  if (result >= 0) result = ParseVersionText(identified.versionText, descriptor);
+  return JudgeConnection(session, result, descriptor, &identified);
 }
 
 int32_t DPLogin(SessionContext* session) {

@@ -24,6 +24,10 @@ int32_t DPConnect(SessionContext* session, const char* portName, uint8_t baudCod
 int32_t DPConnectWith(SessionContext* session, ConnectionRequest* request,
                       const ConnectionOptions* options, DeviceDescriptor* descriptor);
 
+// Identifies the instrument on a connection already made (ConnectDevice) and judges it as
+// DPConnect does; the descriptor is filled also when the result is -120.
+int32_t DPIdentify(SessionContext* session, DeviceDescriptor* descriptor);
+
 // Logs into the instruments that need it ("login *5927" typed a character at a time, 1 s before
 // and after). 1, -25, or a positive transaction result without "OK" after three tries.
 int32_t DPLogin(SessionContext* session);

@@ -97,3 +97,28 @@ const LabItem* FindPlainLabItem(uint32_t bit) {
   }
   return nullptr;
 }
+
+const char* LabItemName(uint32_t bit) {
+  switch (bit) {
+    case lab_bit::kPSet:
+      return "p-set";
+    case lab_bit::kCalEntries:
+      return "cal";
+    case lab_bit::kPValues:
+      return "p";
+    case lab_bit::kHadjTau:
+      return "hadj/tau";
+    case lab_bit::kUserRecords:
+      return "user";
+    case lab_bit::kEqnRecords:
+      return "eqn";
+    case lab_bit::kInterval:
+      return "int";
+    default:
+      break;
+  }
+  for (const LabItem& item : kItems) {
+    if (item.bit == bit && item.key) return item.key;
+  }
+  return "?";
+}

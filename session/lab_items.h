@@ -28,6 +28,10 @@ const LabItem* FindLabItemByKey(const char* key);
 // record sets, uvals).
 const LabItem* FindPlainLabItem(uint32_t bit);
 
+// A short name of the item of presence bit `bit` for people ("sn", "cal", "user"), "?" for a
+// bit no item has.
+const char* LabItemName(uint32_t bit);
+
 // The settings file's lab keys in the order they are written, after "type".
 extern const char* const kLabFileKeys[];
 extern const int kLabFileKeyCount;
