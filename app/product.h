@@ -12,6 +12,8 @@ constexpr int kCatalogueType = 14;
 constexpr int32_t kImageVersion = 200;  // 2.00, the built-in image
 constexpr char kHardwareRevision = 'C';
 constexpr const char* kCaption = "FieldPal Firmware Updater";
+// The maker's literature page, named in the Leaf Stomatrix calibration notice.
+constexpr const char* kLiteraturePage = "https://www.norvane.example/literature";
 
 }  // namespace product
 

@@ -11,12 +11,13 @@ void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.c
 void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
 void SetupSettingsCommand(CLI::App& app, CommandRunner& run);  // cmd_settings.cpp
 void SetupClockCommand(CLI::App& app, CommandRunner& run);     // cmd_clock.cpp
+void SetupUpdateCommand(CLI::App& app, CommandRunner& run);    // cmd_update.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupImageCommand,    SetupFlashCommand, SetupIdentifyCommand,
+    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand,
     SetupSettingsCommand, SetupClockCommand, SetupSensorCommand,
 };
 

@@ -1,0 +1,61 @@
+#include "app/update_context.h"
+
+#include <algorithm>
+
+#include "app/product.h"
+#include "loader/firmware_image.h"
+
+UpdateContext::UpdateContext(VexaLog* sink, SessionContext* sessionContext, VexaBSLHost* host,
+                             FrontEnd* frontEnd)
+    : log(sink),
+      session(sessionContext),
+      loader(host),
+      ui(frontEnd),
+      caption(product::kCaption),
+      deviceName(product::kDeviceName),
+      productType(product::kCatalogueType),
+      imageVersion(product::kImageVersion),
+      hardwareRevision(product::kHardwareRevision) {}
+
+int ImageTargetType(const UpdateContext& context) {
+  const int type = context.loader->image.type;
+  return type != kUnknownType ? type : context.productType;
+}
+
+void ShowErrorBox(UpdateContext& context, const std::string& text, const std::string& caption,
+                  BoxKind kind) {
+  context.ui->ShowBox(text, caption, kind);
+  LogMessage(context.log, vexa_log_level::kError, "ErrorOK Told User:", "%s", text.c_str());
+}
+
+BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std::string& caption) {
+  return context.ui->Confirm(text, caption);
+}
+
+void SetProgress(UpdateContext& context, int percent) {
+  context.progress = std::clamp(percent, 0, 100);
+  context.ui->SetProgress(context.progress);
+}
+
+void StepProgress(UpdateContext& context) {
+  SetProgress(context, context.progress + 2);
+}
+
+void ShowStatus(UpdateContext& context, const std::string& text) {
+  context.ui->SetStatus(text);
+  context.ui->Repaint();
+}
+
+int32_t OpenFirmwareFile(UpdateContext& context, const char* path) {
+  const int32_t loaded = BSLLoadTIFile(context.loader, path);
+  if (loaded < 0) return loaded;
+  FirmwareImage& image = context.loader->image;
+  if (image.type == kUnknownType) image.type = static_cast<uint8_t>(product::kCatalogueType);
+  DeviceDescriptor family;
+  DescribeDevice(image.type, kAnyVersion, &family);
+  context.deviceName = family.name;
+  context.imageVersion = static_cast<uint32_t>(image.version);
+  context.eraseStep = 1;
+  context.writeIncrement = image.length ? kWriteSpan / static_cast<float>(image.length) : 0;
+  return loaded;
+}

@@ -1,0 +1,70 @@
+// The application's state for updates: the long-lived engine objects, the product and image the
+// build carries (or a firmware file opened in their place), the port picked, and what the last
+// run met and did. One per program, owned by the front end, reused by every run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/front_end.h"
+#include "link/log.h"
+#include "loader/bsl_host.h"
+#include "session/catalogue.h"
+#include "session/session_context.h"
+
+// The progress a loader call moves the bar by: one step per erased segment; the write increment
+// per written block is sized so the built-in image's upload moves it from 21 to about 90.
+constexpr float kBuiltinWriteIncrement = 0.22899814f;
+constexpr float kWriteSpan = 35328.0f;  // a loaded image's increment: this / its length
+
+struct UpdateContext {
+  UpdateContext(VexaLog* log, SessionContext* session, VexaBSLHost* loader, FrontEnd* ui);
+
+  VexaLog* log;
+  SessionContext* session;
+  VexaBSLHost* loader;
+  FrontEnd* ui;
+
+  std::string caption;     // the window's caption: "FieldPal Firmware Updater"
+  std::string deviceName;  // "FieldPal", or the family of an opened firmware file
+  int productType;         // the catalogue type this build updates (14)
+  uint32_t imageVersion;   // of the image the next run writes (200 for 2.00)
+  char hardwareRevision;   // the only revision the image runs on
+  std::string dataFolder;
+  std::string portName;         // as DSOpen takes it
+  std::string portDescription;  // as the port list shows it
+  int eraseStep = 1;
+  float writeIncrement = kBuiltinWriteIncrement;
+
+  // One run's state.
+  DeviceDescriptor descriptor;
+  RunOptions options;
+  std::string settingsPath;
+  int progress = 0;
+  float accumulator = 0;
+
+  // What the last run did, for the front ends' reports.
+  bool settingsSaved = false;
+  bool settingsRestored = false;
+  bool restoreIncomplete = false;
+  std::string keptSettingsFile;  // a settings file kept for a later "vexabsl settings --restore"
+  uint32_t seconds = 0;
+};
+
+// The image's target type (a loaded image that names none is for the product type).
+int ImageTargetType(const UpdateContext& context);
+
+// A box of the run; after the user closed it, what they were told goes to the error file.
+void ShowErrorBox(UpdateContext& context, const std::string& text, const std::string& caption,
+                  BoxKind kind);
+BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std::string& caption);
+
+// Progress bar moves: set to a value, or step by the bar's step of 2.
+void SetProgress(UpdateContext& context, int percent);
+void StepProgress(UpdateContext& context);
+void ShowStatus(UpdateContext& context, const std::string& text);
+
+// Loads a TI-Text file in place of the image (Open Firmware File): on success the device name,
+// image version and write increment follow the file. 1, or the loader's code (-100, -60, ...);
+// on failure everything stays as it was.
+int32_t OpenFirmwareFile(UpdateContext& context, const char* path);

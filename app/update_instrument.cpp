@@ -1,0 +1,330 @@
+#include <cstdio>
+#include <cstring>
+
+#include "app/instrument_checks.h"
+#include "app/update_journal.h"
+#include "app/update_run.h"
+#include "app/update_texts.h"
+#include "loader/bsl_protocol.h"
+#include "session/connection.h"
+#include "session/save_restore.h"
+
+namespace {
+
+constexpr uint32_t kConnectTries = 3;
+constexpr uint32_t kReconnectPauseMs = 1500;  // times the attempt number: 0, 1500, 3000 ms
+constexpr uint32_t kLoaderTries = 3;
+constexpr int kLowBattery = 10;
+
+// The loader's progress: each erased segment steps the bar, each written block adds the write
+// increment. The answer is whether to go on.
+bool LoaderProgress(void* context, uint32_t, uint32_t, int, char kind) {
+  UpdateContext& c = *static_cast<UpdateContext*>(context);
+  if (kind == 'X') {
+    SetProgress(c, c.progress + c.eraseStep);
+  } else if (kind == 'W') {
+    c.accumulator += c.writeIncrement;
+    SetProgress(c, static_cast<int>(c.accumulator + 0.5f));
+  }
+  c.ui->Repaint();
+  return c.ui->ShouldContinue();
+}
+
+std::string Caption(const UpdateContext& c) {
+  return c.caption;
+}
+
+// The instrument's serial number and name as the settings just saved hold them.
+UpdateJournal JournalOfSavedSettings(const UpdateContext& c) {
+  UpdateJournal journal;
+  journal.phase = "erasing";
+  const SessionContext& s = *c.session;
+  if (IsLoggerType(s.type)) {
+    journal.serial = s.settings.serialNumber;
+    journal.name = s.settings.deviceName;
+  } else if (s.type == kDigitalSensorType) {
+    journal.serial = s.sensor.serialNumber;
+  } else {
+    journal.serial = s.lab.serialNumber;
+    journal.name = s.lab.name;
+  }
+  return journal;
+}
+
+// After a run that was cut off between the erase and the end of its restore. Returns true when
+// this run must skip the save and restore the earlier run's file after the firmware.
+bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
+  const std::string journalPath = JournalPath(c);
+  const bool runsNewFirmware =
+      c.descriptor.type == ImageTargetType(c) && c.descriptor.version == c.imageVersion;
+  if (runsNewFirmware) {
+    // Most likely the instrument whose update was cut off after its new firmware started.
+    char serial[64] = {};
+    DPReadSerialNumber(c.session, serial, sizeof serial);
+    if (!journal.serial.empty() && journal.serial == serial) {
+      LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
+                 "Restoring the settings of %s kept from an update that did not finish",
+                 journal.serial.c_str());
+      return true;
+    }
+    const std::string question =
+        "The " + c.caption + " found the settings of an earlier update that did not finish:\n" +
+        c.deviceName + " \"" + journal.name + "\", serial number \"" + journal.serial +
+        "\".\n\nClick OK to restore these settings to the " + c.deviceName + " connected now." +
+        "\nClick CANCEL if they belong to another " + c.deviceName + "; they will be kept.";
+    if (ConfirmBox(c, question, "Unfinished Update") == BoxAnswer::kOk) return true;
+  }
+  // The file is another instrument's: kept where no run saves over it.
+  const std::string kept = KeepSettingsFile(c);
+  RemoveJournal(journalPath);
+  if (!kept.empty()) {
+    c.keptSettingsFile = kept;
+    LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
+               "Kept the settings of an unfinished update as %s", kept.c_str());
+    ShowErrorBox(c,
+                 "The settings file of an earlier update that did not finish (serial number \"" +
+                     journal.serial + "\") was kept as\n" + kept +
+                     "\n\nIt can be written back to its " + c.deviceName +
+                     " with \"vexabsl settings --restore\".",
+                 "Settings Kept", BoxKind::kInformation);
+  }
+  return false;
+}
+
+int32_t FirstConnect(UpdateContext& c) {
+  int32_t r = DPConnect(c.session, c.portName.c_str(), 2, kConnectTries, &c.descriptor);
+  if (r == kErrNothingListening) {
+    // Nothing on the command line: perhaps a loader left waiting by an earlier, broken run.
+    DescribeDevice(c.productType, kAnyVersion, &c.descriptor);
+    r = BSLCheck(c.loader, c.portName.c_str(), c.descriptor.loaderBaud);
+    BSLDisconnect(c.loader);
+  }
+  return r;
+}
+
+int32_t SaveSettings(UpdateContext& c) {
+  ShowStatus(c, "Saving settings for this " + c.deviceName + "...");
+  if (c.descriptor.needsLogin) {
+    const int32_t login = DPLogin(c.session);
+    if (login < 0) {
+      ShowErrorBox(c,
+                   "This " + Caption(c) + " could not retrieve the settings from your " +
+                       c.deviceName + ".\nPlease try again or contact Norvane for help.",
+                   "Login Error", BoxKind::kError);
+      return login;
+    }
+  }
+  const int32_t saved = DPSaveInfo(c.session, c.settingsPath.c_str());
+  if (saved >= 0 || saved == kErrPartlyDone) c.settingsSaved = true;
+  if (saved >= 0) return kResultOk;
+  if (c.options.serviceFlag || c.options.factoryMode) {
+    const BoxAnswer answer = ConfirmBox(
+        c,
+        "The " + Caption(c) + " could not retrieve the settings from your " + c.deviceName +
+            ".\nThis can happen when an intrument is new or doesn't have " +
+            "a serial number set yet.\n\nClick OK to continue loading new firmware." +
+            "\nClick CANCEL to try retrieving the settings again.",
+        "Settings Retrieve Error");
+    return answer == BoxAnswer::kOk ? kResultOk : kErrCancelled;
+  }
+  if (saved == kErrPartlyDone) return kResultOk;
+  ShowErrorBox(c,
+               "This " + Caption(c) + " could not retrieve the settings from your " + c.deviceName +
+                   ".\nPlease try again or contact Norvane for help.",
+               "Settings Error", BoxKind::kError);
+  return saved;
+}
+
+// Steps 13 to 21: the loader programs the flash and the instrument restarts.
+int32_t ProgramFlash(UpdateContext& c) {
+  const DeviceDescriptor& d = c.descriptor;
+  VexaBSLHost* loader = c.loader;
+  loader->progressHook = LoaderProgress;
+  loader->progressContext = &c;
+  const int32_t connected =
+      BSLConnect(loader, c.portName.c_str(), d.loaderBaud, true, kLoaderTries);
+  if (connected == kErrNoLoader) {
+    ShowErrorBox(c,
+                 "This " + c.deviceName + " does not have a working firmware loader." +
+                     "\n\nPlease contact Norvane for help.",
+                 "Firmware Loader Error", BoxKind::kError);
+    return kErrNoLoader;
+  }
+  if (connected < 0) {
+    ShowErrorBox(c,
+                 "The " + Caption(c) + " is unable to connect to the firmware loader in your " +
+                     c.deviceName + ".\n\nPlease try again.",
+                 "Firmware Loader Error", BoxKind::kError);
+    return kErrLoaderHandshake;
+  }
+  StepProgress(c);
+  ShowStatus(c, "Erasing firmware memory...");
+  int32_t result =
+      BSLEraseINFO(loader, d.infoStart, d.infoSegments, d.infoStep, d.extendedAddressing);
+  if (result < 0) {
+    ShowErrorBox(c, LoaderFailureText(c, result), "INFO Memory Erase Error", BoxKind::kError);
+    return result;
+  }
+  result = BSLEraseFlash(loader, d.flashStart, d.flashEnd, d.extendedAddressing);
+  if (result < 0) {
+    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Erase Error", BoxKind::kError);
+    return result;
+  }
+  c.accumulator = 21.0f;
+  SetProgress(c, 21);
+  ShowStatus(c, "Uploading new firmware code...");
+  result = BSLSendFirmware(loader, d.extendedAddressing);
+  if (result < 0) {
+    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
+    return result;
+  }
+  ShowStatus(c, "Restarting the " + c.deviceName + ", please wait...");
+  result = BSLSendVectors(loader);
+  if (result < 0) {
+    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
+    return result;
+  }
+  BSLDisconnect(loader);
+  PumpingWait(d.bootWaitMs);
+  SetProgress(c, 92);
+  c.ui->Repaint();
+  return kResultOk;
+}
+
+void RestoreFailed(UpdateContext& c, int32_t code) {
+  if (code == kErrSettingsFileMissing) {
+    ShowErrorBox(c, MissingSettingsFileText(c), "Settings Error", BoxKind::kError);
+  }
+  ShowErrorBox(c, RestoreFailureText(c, code), "Settings Error", BoxKind::kError);
+}
+
+// Steps 22 to 31: the new firmware.
+int32_t FinishWithNewFirmware(UpdateContext& c) {
+  int32_t r = 0;
+  for (uint32_t attempt = 0; attempt < kConnectTries; ++attempt) {
+    r = DPConnect(c.session, c.portName.c_str(), 2, kConnectTries, &c.descriptor);
+    if (r >= 1) break;
+    PumpingWait(attempt * kReconnectPauseMs);
+  }
+  if (r < 0) {
+    ShowErrorBox(c, LoaderFailureText(c, r), "Connection Error", BoxKind::kError);
+    return r;
+  }
+  const DeviceDescriptor& d = c.descriptor;
+  if (d.needsLogin && DPLogin(c.session) < 0) {
+    ShowErrorBox(c,
+                 "This " + Caption(c) + " failed to log into your " + c.deviceName +
+                     ".\nPlease check the settings on your instrument or contact Norvane for help.",
+                 "Login Error", BoxKind::kError);
+  }
+  StepProgress(c);
+  ShowStatus(c, "Checking new firmware...");
+  const int32_t firmware = DPCheckFirmware(c.session, d.postInit);
+  if (firmware < 0) {
+    ShowErrorBox(c,
+                 "The new firmware for your " + c.deviceName +
+                     " is corrupt!\n\nPlease try again or contact Norvane.",
+                 "Firmware Error", BoxKind::kError);
+    return firmware;
+  }
+  StepProgress(c);
+  ShowStatus(c, "Restoring settings...");
+  if (d.saveSettings) {
+    const char* serial = c.options.replaceSerial && !c.options.newSerial.empty()
+                             ? c.options.newSerial.c_str()
+                             : nullptr;
+    const int32_t restored = DPRestoreInfo(c.session, c.settingsPath.c_str(), serial);
+    if (restored >= 0) {
+      c.settingsRestored = true;
+      RemoveJournal(JournalPath(c));  // the settings are back: nothing left to finish
+    } else {
+      c.restoreIncomplete = true;
+      RestoreFailed(c, restored);
+    }
+  }
+  if (d.setClock) DPSetTime(c.session);
+  StepProgress(c);
+  if (d.eraseData && !c.options.dontEraseData) {
+    ShowStatus(c, "Erasing old data...");
+    const int32_t erased = DPEraseData(c.session);
+    if (erased < 0) {
+      ShowErrorBox(c, EraseFailureText(c, erased), "Data Erase Error", BoxKind::kError);
+      return erased;
+    }
+  }
+  const char* adc = c.session->lab.adc;
+  if (!adc[0] || std::strstr(adc, "50.98")) c.descriptor.calibrationNotice = true;
+  DPLogout(c.session, true);
+  return kResultOk;
+}
+
+}  // namespace
+
+int32_t UpdateInstrument(UpdateContext& c) {
+  const int32_t r = FirstConnect(c);
+  const bool inLoader = r == kErrLoaderRunning || r == kErrLoaderWaiting;
+  if (r < 0 && !inLoader) {
+    ShowErrorBox(c, ConnectionFailureText(c, r), "Connection Error", BoxKind::kError);
+    return kErrNothingListening;
+  }
+  StepProgress(c);
+  const int imageType = ImageTargetType(c);
+  bool restoreFromFile = inLoader;
+  if (inLoader) {
+    DescribeDevice(imageType, kAnyVersion, &c.descriptor);
+  } else {
+    const DeviceDescriptor& d = c.descriptor;
+    if (d.type != imageType) {
+      std::string text = "The " + Caption(c) + " expected to find a " + c.deviceName +
+                         ";\nhowever, it found a " + d.name +
+                         ".\n\nThis updater can not update a " + d.name + ".";
+      if (!c.options.factoryMode) {
+        ShowErrorBox(c, text, "Wrong Device", BoxKind::kError);
+        return kErrWrongDevice;
+      }
+      text += "\n\n[Factory Mode Override: Click OK to load FW anyway]";
+      if (ConfirmBox(c, text, "Wrong Device") != BoxAnswer::kOk) return kErrWrongDevice;
+    }
+    if (!d.supported) {
+      ShowErrorBox(c,
+                   "The firmware in the connected " + c.deviceName +
+                       "\nis too old.\n\nThis updater can not update this device.",
+                   "Firmware Too Old", BoxKind::kError);
+      return kErrNotSupported;
+    }
+    if (d.version > c.imageVersion && !c.options.factoryMode &&
+        ConfirmBox(c,
+                   "The firmware in your " + c.deviceName +
+                       "\nis newer than the version in this updater.\n\n" +
+                       "Are you sure you want to load older firmware.",
+                   "Newer Firmware") != BoxAnswer::kOk) {
+      return kErrCancelled;
+    }
+    if (!CheckHardwareRevision(c) || !CheckFirmwareRange(c)) return kErrNotSupported;
+    if (d.checkBattery) {
+      ShowStatus(c, "Checking battery power...");
+      int32_t percent = -1;
+      if (DPCheckBattery(c.session, &percent) > 0 && percent < kLowBattery) {
+        ShowErrorBox(c,
+                     std::string("The battery power is too low!\n\n") +
+                         "Please replace the batteries before running this updater.",
+                     "Batteries Too Low", BoxKind::kError);
+        return kErrBatteryLow;
+      }
+    }
+    StepProgress(c);
+    UpdateJournal journal;
+    if (ReadJournal(JournalPath(c), &journal)) restoreFromFile = ResumeUnfinishedRun(c, journal);
+    if (!restoreFromFile && d.saveSettings) {
+      const int32_t saved = SaveSettings(c);
+      if (saved < 0) return saved;
+      if (c.settingsSaved) WriteJournal(JournalPath(c), JournalOfSavedSettings(c));
+    }
+  }
+  DPLogout(c.session, false);
+  SetProgress(c, 6);
+  ShowStatus(c, "Starting the firmware loader...");
+  const int32_t programmed = ProgramFlash(c);
+  if (programmed < 0) return programmed;
+  return FinishWithNewFirmware(c);
+}

@@ -1,0 +1,31 @@
+// How far an update got, kept beside the settings file in the data folder. Between the erase and
+// the end of the restore the settings file is the only copy of the instrument's settings: a run
+// cut off there (a power cut, the program killed) leaves the journal behind, and the next run
+// knows that the instrument it finds with new firmware and factory settings still needs them,
+// instead of saving those factory settings over the only copy.
+#pragma once
+
+#include <string>
+
+#include "app/update_context.h"
+
+struct UpdateJournal {
+  std::string phase;   // "erasing" from the loader's start until the restore is done
+  std::string serial;  // the instrument whose settings the file holds
+  std::string name;
+};
+
+// data folder + "/" + device name + ".journal.txt"
+std::string JournalPath(const UpdateContext& context);
+std::string SettingsFilePath(const UpdateContext& context);
+
+// False when there is no journal (or it cannot be read).
+bool ReadJournal(const std::string& path, UpdateJournal* journal);
+// Written whole or not at all. False when it could not be written.
+bool WriteJournal(const std::string& path, const UpdateJournal& journal);
+void RemoveJournal(const std::string& path);
+
+// Keeps the settings file under a name of its own with the serial number it holds
+// ("FieldPal.FP14-2291047.settings.txt", never replacing another file), so no later run saves
+// over it. The new path, or empty when there is no settings file or it could not be moved.
+std::string KeepSettingsFile(const UpdateContext& context);

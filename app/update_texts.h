@@ -1,0 +1,26 @@
+// The texts of the update's message boxes, composed from the window caption (CAPTION), the device
+// name (DEVICE), the instrument met (FOUND), the port (PORT) and the result code (CODE). They are
+// the program's own words, kept exactly: users and service staff know them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct UpdateContext;
+
+std::string LoaderFailureText(const UpdateContext& context, int32_t code);
+// The first connection's failure (every box captioned "Connection Error").
+std::string ConnectionFailureText(const UpdateContext& context, int32_t code);
+// The restore's failure: one box, or two for a missing file (captioned "Settings Error").
+std::string RestoreFailureText(const UpdateContext& context, int32_t code);
+std::string MissingSettingsFileText(const UpdateContext& context);
+std::string EraseFailureText(const UpdateContext& context, int32_t code);
+// The calibration notice after an update of a type that asks for one; false for other types.
+bool CalibrationNotice(int type, std::string* caption, std::string* text);
+// The "Don't Quit Now!" text shown when the user tries to leave during a run.
+std::string DontQuitText(const std::string& caption, const std::string& device);
+// The texts of a firmware file that could not be opened (captioned "File Error").
+std::string FileErrorText(const std::string& caption, const std::string& fileName, int32_t code);
+
+// A version number as the boxes write it: 205 is "2.05".
+std::string VersionText(uint32_t version);

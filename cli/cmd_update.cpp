@@ -1,0 +1,128 @@
+// vexabsl update: the whole update of an instrument from the command line, the same sequence the
+// window runs: identify, check, save the settings, program the flash, restore the settings, set
+// the clock and erase the old data.
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/product.h"
+#include "app/update_context.h"
+#include "app/update_run.h"
+#include "app/update_texts.h"
+#include "cli/commands.h"
+#include "cli/console_front_end.h"
+#include "loader/bsl_host.h"
+#include "session/catalogue.h"
+
+namespace {
+
+struct UpdateOptions {
+  std::string port;
+  std::string file;
+  std::string dataDir;
+  std::string log;
+  bool verbose = false;
+  bool factory = false;
+  bool rep = false;
+  bool keepData = false;
+  std::string newSerial;
+  bool yes = false;
+  bool no = false;
+  bool json = false;
+};
+
+void PrintJson(const UpdateContext& c, int32_t result) {
+  const nlohmann::json out = {
+      {"result", result},
+      {"seconds", c.seconds},
+      {"instrument",
+       {{"type", c.descriptor.type},
+        {"name", c.descriptor.name},
+        {"version", c.descriptor.version},
+        {"version_text", c.descriptor.versionText}}},
+      {"settings_saved", c.settingsSaved},
+      {"settings_restored", c.settingsRestored},
+      {"settings_file_kept",
+       c.keptSettingsFile.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.keptSettingsFile)},
+  };
+  std::printf("%s\n", out.dump().c_str());
+}
+
+int RunUpdateCommand(const UpdateOptions& options) {
+  std::string dataFolder = options.dataDir.empty() ? DataFolder() : options.dataDir;
+  const std::string logPath =
+      options.log.empty() ? dataFolder + "/" + product::kCaption + ".errors.txt" : options.log;
+  VexaLog log(logPath.c_str(), options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace);
+  SessionContext session(&log);
+  VexaBSLHost loader(&log, CatalogueTypeOfKey);
+  if (session.status < 0) return ReportFailure("starting", session.status);
+  if (loader.image.status < 0)
+    return ReportFailure("the built-in image check", loader.image.status);
+
+  RunOptions run;
+  run.factoryMode = options.factory;
+  run.serviceFlag = options.factory || options.rep;
+  run.dontEraseData = options.keepData;
+  run.replaceSerial = !options.newSerial.empty();
+  run.newSerial = options.newSerial;
+  const Answering answering = options.yes  ? Answering::kAllOk
+                              : options.no ? Answering::kAllCancel
+                                           : Answering::kAsk;
+  ConsoleFrontEnd ui(run, answering, options.json);
+  UpdateContext context(&log, &session, &loader, &ui);
+  context.dataFolder = dataFolder;
+  context.portName = options.port;
+  context.portDescription = options.port;
+
+  if (!options.file.empty()) {
+    const int32_t opened = OpenFirmwareFile(context, options.file.c_str());
+    if (opened < 0) {
+      const std::string name = options.file.substr(options.file.find_last_of('/') + 1);
+      std::fprintf(stderr, "File Error\n%s\n",
+                   FileErrorText(context.caption, name, opened).c_str());
+      return ReportFailure("opening the firmware file", opened);
+    }
+    std::fprintf(stderr, "Firmware file %s: %s %s\n", options.file.c_str(),
+                 context.deviceName.c_str(), VersionText(context.imageVersion).c_str());
+  }
+  ConsoleFrontEnd::CatchInterrupts(DontQuitText(context.caption, context.deviceName));
+
+  const int32_t result = RunUpdate(context);
+  std::fprintf(stderr, "Log: %s\n", logPath.c_str());
+  if (options.json) PrintJson(context, result);
+  if (result < 0) {
+    std::printf("result: %d\n", result);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void SetupUpdateCommand(CLI::App& app, CommandRunner& run) {
+  auto options = std::make_shared<UpdateOptions>();
+  CLI::App* update = app.add_subcommand(
+      "update", "Update an instrument's firmware, keeping its settings (the whole update)");
+  update->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
+  CLI::Option* file = update->add_option("--file", options->file,
+                                         "TI-Text firmware file in place of the built-in image");
+  update->add_option("--data-dir", options->dataDir,
+                     "Folder of the settings file and the error file (default: the data folder)");
+  update->add_option("--log", options->log, "Error file (default: in the data folder)");
+  update->add_flag("--verbose", options->verbose, "Log every byte on the wire");
+  CLI::Option* factory =
+      update->add_flag("--factory", options->factory, "Factory mode (\"-factory\")");
+  CLI::Option* rep = update->add_flag("--rep", options->rep, "Service mode (\"-rep\")");
+  update->add_flag("--keep-data", options->keepData, "Don't erase the instrument's stored data");
+  update->add_option("--new-sn", options->newSerial, "Give the instrument this serial number");
+  CLI::Option* yes = update->add_flag("--yes", options->yes, "Answer every question OK");
+  update->add_flag("--no", options->no, "Answer every question Cancel")->excludes(yes);
+  update->add_flag("--json", options->json, "Print one JSON object at the end");
+  update->callback([options, file, factory, rep, &run] {
+    if (file->count() && !factory->count() && !rep->count()) {
+      throw CLI::ValidationError("--file", "needs --rep or --factory");
+    }
+    run = [options] { return RunUpdateCommand(*options); };
+  });
+}
