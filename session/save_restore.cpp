@@ -205,3 +205,24 @@ int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* new
   }
   return result;
 }
+
+int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size) {
+  if (!session || !serial || size == 0) return kErrMissingArgument;
+  serial[0] = 0;
+  const int type = session->type;
+  if (KeepsNoSettings(type) || type == kDigitalSensorType) return kErrNotForThisType;
+  if (IsLoggerType(type)) {
+    SettingsRecord record;
+    uint32_t wanted = setting_bit::kSerialNumber;
+    const int32_t result = DeviceSettings(&session->device, &record, &wanted, 0);
+    if (result < 0) return result;
+    std::snprintf(serial, size, "%s", record.serialNumber);
+    return kResultOk;
+  }
+  // Read through the lab block without keeping anything in it.
+  const LabSettings kept = session->lab;
+  const int32_t result = GetInstInfo(session, lab_bit::kSerialNumber);
+  if (result >= 0) std::snprintf(serial, size, "%s", session->lab.serialNumber);
+  session->lab = kept;
+  return result < 0 ? result : kResultOk;
+}

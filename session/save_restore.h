@@ -17,6 +17,10 @@ int32_t DPCollectInfo(SessionContext* session);
 // but some items are missing; -36; -13; or the failure of the collection or the file.
 int32_t DPSaveInfo(SessionContext* session, const char* path);
 
+// Reads only the instrument's serial number (at most `size` - 1 characters). 1, -13 for a type
+// that keeps none, or the read's failure.
+int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size);
+
 // Writes the settings back: those held in memory, else those of the settings file at `path`.
 // With `newSerial` (not empty), the instrument gets that serial number (a logger with a device
 // ID keeps its own). 1; -35 some items were not restored; -13; the file's errors (-102 no such
