@@ -92,7 +92,7 @@ FieldPal::FieldPal(FieldPalConfig config)
     : config_(std::move(config)),
       flash_({kInfoMemory, kMainFlash}),
       loader_(config_.loader, flash_),
-      settings_(config_.settings),
+      settings_(config_.factoryReset ? FieldPalSettings::Factory() : config_.settings),
       firmwareVersion_(config_.version) {
   PreloadShippedFlash(flash_);
   if (config_.sensorAttached) sensor_.emplace(config_.sensor);
@@ -154,6 +154,7 @@ void FieldPal::Receive(const UartByte& byte, InstrumentIo& io) {
           UploadFinished(io);
           break;
         case ResidentLoader::Event::kPowerLost:
+          applicationIntact_ = false;  // half a block reached the flash
           PowerLost(io);
           break;
         case ResidentLoader::Event::kNone:
@@ -235,10 +236,18 @@ void FieldPal::UploadFinished(InstrumentIo& io) {
   io.WakeAfter(DeviceWork::kRestart, config_.restartMs, kRestarted);
 }
 
+void FieldPal::CutPower(InstrumentIo& io) {
+  if (mode_ == Mode::kOff) return;
+  // What the loader did to the application before the cut is already recorded
+  // (applicationIntact_), and a restart under way had written the vectors: the power-up rules
+  // decide where the instrument comes back.
+  PowerLost(io);
+}
+
 void FieldPal::PowerLost(InstrumentIo& io) {
   ++powerLosses_;
-  applicationIntact_ = false;
   mode_ = Mode::kOff;
+  relay_ = Relay::kOff;
   if (config_.powerOffMs > 0) io.WakeAfter(DeviceWork::kPoweredOff, config_.powerOffMs, kPowerBack);
 }
 
@@ -436,7 +445,7 @@ bool FieldPal::LoadState(const nlohmann::json& state, std::string* error) {
   FieldPalSettings settings;
   if (!FieldPalSettings::FromJson(state["settings"], &settings, error)) return false;
   if (!flash_.Load(state["flash"], error)) return false;
-  settings_ = settings;
+  settings_ = config_.factoryReset ? FieldPalSettings::Factory() : settings;
   firmwareVersion_ = state["firmware_version"].get<std::string>();
   applicationIntact_ = state["application_intact"].get<bool>();
   firmwareCorrupt_ = state["firmware_corrupt"].get<bool>();

@@ -33,6 +33,9 @@ struct FieldPalConfig {
   double powerOffMs = 0;      // a power loss lasts this long (0: until the end)
   LoaderConfig loader = DefaultLoader();
   FieldPalSettings settings = FieldPalSettings::InUse();  // on a first start
+  // The settings were reset to factory values before this run (--factory-reset): whatever the
+  // state file holds, the instrument starts with FieldPalSettings::Factory().
+  bool factoryReset = false;
 
   // Faults of the instrument itself.
   bool noLoader = false;       // "boot KWEL" is answered "VexaBSL MISSING"
@@ -65,6 +68,7 @@ class FieldPal : public Instrument {
   bool LoadState(const nlohmann::json& state, std::string* error) override;
   void AddStats(nlohmann::json& stats) const override;
   bool DumpFlash(const std::string& path, std::string* error) const override;
+  void CutPower(InstrumentIo& io) override;
 
  private:
   enum class Mode { kFirmware, kLoader, kRestarting, kOff };

@@ -26,7 +26,8 @@ int RunFieldPal(FieldPalOptions& options) {
   FaultList faults;
   std::string error;
   if (!ParseFaults(options.common.faults, &faults, &error) ||
-      !options.config.TakeFaults(faults, &error)) {
+      !options.config.TakeFaults(faults, &error) ||
+      !options.common.server.TakePowerCut(faults, &error)) {
     Complain(error);
     return kExitUsage;
   }
@@ -44,7 +45,8 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
   AddCommonOptions(
       *command, options->common,
       "FieldPal: no-loader, loader-running, loader-waiting, low-battery, wrong-hver, code-corrupt, "
-      "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K; with --sensor: "
+      "dataflash-fail, reject-block=K, reject-block-always=K, power-loss=K, power-cut-after=N "
+      "(the power fails right after the N-th answer); with --sensor: "
       "sensor-miss=N, sensor-corrupt, sensor-no-bsl.");
   command->add_option("--type-word", config.typeWord, "First word of the version text")
       ->capture_default_str();
@@ -87,6 +89,8 @@ void AddFieldPalCommand(CLI::App& app, FamilyRunner& run) {
                    "How long a power loss lasts (0: until the simulator ends)")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
+  command->add_flag("--factory-reset", config.factoryReset,
+                    "Start with factory settings (after the state file, which keeps the rest)");
   DigitalSensorConfig& sensor = config.sensor;
   CLI::Option* attach = command->add_option(
       "--sensor", sensor.type, "Attach a digital sensor of this type (a letter or a number)");

@@ -59,4 +59,9 @@ class Instrument {
   virtual void AddStats(nlohmann::json& stats) const = 0;
   // Writes the flash as TI-Text (--dump-flash); false with a reason on failure.
   virtual bool DumpFlash(const std::string& path, std::string* error) const = 0;
+
+  // The power fails right after the answer the instrument just sent (the fault
+  // power-cut-after=N): from now on it hears and answers nothing until its power comes back,
+  // when it powers up by its own rules. Only families that take the fault are ever cut.
+  virtual void CutPower(InstrumentIo&) {}
 };

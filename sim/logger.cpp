@@ -12,6 +12,8 @@ constexpr uint32_t kCommandLineBaud = 9600;
 constexpr int kStateFormat = 2;
 constexpr int kFirstStateFormat = 1;
 constexpr int kOldestWithHertz = 165;  // the oldest firmware's "hertz" and "set -p"
+// The wake-up of a power cut's end; the modem's guard-time wake-ups count up from 1.
+constexpr int kPowerBack = -1;
 
 const char* ModelName(LoggerModel model) {
   switch (model) {
@@ -37,6 +39,31 @@ Logger::Logger(LoggerConfig config)
       settings_(config_.settings),
       modem_(config_.modem) {
   if (config_.behindRadio) radio_ = config_.awake ? Radio::kListening : Radio::kAsleep;
+  ResetToFactoryIfAsked();
+}
+
+void Logger::ResetToFactoryIfAsked() {
+  if (config_.factoryReset) settings_ = LoggerSettings::Factory(settings_.Trait());
+}
+
+void Logger::CutPower(InstrumentIo& io) {
+  if (poweredOff_) return;
+  ++powerLosses_;
+  poweredOff_ = true;
+  if (config_.powerOffMs > 0) io.WakeAfter(DeviceWork::kPoweredOff, config_.powerOffMs, kPowerBack);
+}
+
+void Logger::Wake(int token, InstrumentIo& io) {
+  if (token != kPowerBack) {
+    if (!poweredOff_) modem_.Wake(token, io);
+    return;
+  }
+  // Powered up again: the command line at 9600 baud with the settings it keeps; a pass-through
+  // or a half-typed line did not survive.
+  poweredOff_ = false;
+  commandBaud_ = kCommandLineBaud;
+  passThrough_ = false;
+  reader_.Clear();
 }
 
 bool Logger::IdleAtFastRate() const {
@@ -50,6 +77,7 @@ uint32_t Logger::Baud() const {
 }
 
 std::string Logger::StateName() const {
+  if (poweredOff_) return "off";
   if (passThrough_) return modem_.InCommandMode() ? "modem-command" : "pass-through";
   switch (radio_) {
     case Radio::kAsleep:
@@ -63,6 +91,7 @@ std::string Logger::StateName() const {
 }
 
 void Logger::Receive(const UartByte& byte, InstrumentIo& io) {
+  if (poweredOff_) return;
   if (IdleAtFastRate()) {
     commandBaud_ = kCommandLineBaud;  // the server already heard this byte at 9600
     ++idleReturns_;
@@ -418,6 +447,7 @@ bool Logger::LoadState(const nlohmann::json& state, std::string* error) {
     clock_.SetOffset(state["clock_offset"].get<int64_t>());
   }
   settings_ = settings;
+  ResetToFactoryIfAsked();
   config_.radioChannel = state["radio_channel"].get<int>();
   config_.radioSubChannel = state["radio_subchannel"].get<int>();
   return true;
@@ -435,6 +465,7 @@ void Logger::AddStats(nlohmann::json& stats) const {
   stats["state"] = StateName();
   stats["data_erases"] = dataErases_;
   stats["rmode_commands"] = rmodeCommands_;
+  stats["power_losses"] = powerLosses_;
   if (Oldest()) {
     stats["pass_throughs"] = passThroughs_;
     stats["escapes"] = modem_.Escapes();

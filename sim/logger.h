@@ -37,6 +37,10 @@ struct LoggerConfig {
   std::string version = "2.03";
   bool teaKey = false;  // "get -teakey" answers the key, "get -authkey" is refused
   LoggerSettings settings = LoggerSettings::InUse();  // on a first start
+  // The settings were reset to factory values before this run (--factory-reset): whatever the
+  // state file holds, the logger starts with LoggerSettings::Factory(), keeping its trait.
+  bool factoryReset = false;
+  double powerOffMs = 0;  // a power cut lasts this long (0: until the end)
   double answerMs = 20;
   double idleMs = 5000;        // back to 9600 after this long without a byte at another rate
   double dataEraseMs = 2500;   // "yes": erasing the stored measurements
@@ -69,11 +73,12 @@ class Logger : public Instrument {
   uint32_t Baud() const override;
   std::string StateName() const override;
   void Receive(const UartByte& byte, InstrumentIo& io) override;
-  void Wake(int token, InstrumentIo& io) override { modem_.Wake(token, io); }
+  void Wake(int token, InstrumentIo& io) override;
   nlohmann::json SaveState() const override;
   bool LoadState(const nlohmann::json& state, std::string* error) override;
   void AddStats(nlohmann::json& stats) const override;
   bool DumpFlash(const std::string& path, std::string* error) const override;
+  void CutPower(InstrumentIo& io) override;
 
   const LoggerConfig& Config() const { return config_; }
 
@@ -100,6 +105,7 @@ class Logger : public Instrument {
   std::string ShowText() const;
   // The idle rule: a rate other than 9600 lasts while the computer keeps talking.
   bool IdleAtFastRate() const;
+  void ResetToFactoryIfAsked();
 
   LoggerConfig config_;
   LoggerFirmware firmware_;
@@ -126,4 +132,6 @@ class Logger : public Instrument {
   uint32_t rmodeCommands_ = 0;  // "get -r" and "set -r" received
   uint32_t passThroughs_ = 0;
   uint32_t droppedBytes_ = 0;  // sent over the air by the pass-through, to nobody
+  bool poweredOff_ = false;
+  uint32_t powerLosses_ = 0;
 };

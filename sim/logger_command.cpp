@@ -15,7 +15,9 @@ struct LoggerOptions {
   int modemSubChannel = -1;
 };
 
-constexpr const char* kFaultHelp = "Loggers: dataflash-fail.";
+constexpr const char* kRadioFaultHelp = "Loggers: dataflash-fail.";
+constexpr const char* kCableFaultHelp =
+    "Loggers: dataflash-fail, power-cut-after=N (the power fails right after the N-th answer).";
 
 // Parses the --fault texts and takes the loggers' own; false (a usage error) on a bad text.
 bool TakeLoggerFaults(LoggerOptions& options, FaultList* faults) {
@@ -32,6 +34,11 @@ bool TakeLoggerFaults(LoggerOptions& options, FaultList* faults) {
 int ServeLogger(LoggerOptions& options) {
   FaultList faults;
   if (!TakeLoggerFaults(options, &faults)) return kExitUsage;
+  std::string error;
+  if (!options.common.server.TakePowerCut(faults, &error)) {
+    Complain(error);
+    return kExitUsage;
+  }
   Logger logger(options.logger);
   return ServeInstrument(logger, options.common, faults);
 }
@@ -56,6 +63,17 @@ void AddLoggerOptions(CLI::App& command, LoggerConfig& config) {
   command.add_flag(
       "--no-radio", [&config](int64_t) { config.hasRadio = false; },
       "The logger has no radio (\"No Radio\")");
+}
+
+// What only a logger on a cable has: a reset before the run and a power supply that may fail.
+void AddCableOptions(CLI::App& command, LoggerConfig& config) {
+  command.add_flag("--factory-reset", config.factoryReset,
+                   "Start with factory settings (after the state file, which keeps the rest)");
+  command
+      .add_option("--power-off-ms", config.powerOffMs,
+                  "How long a power cut lasts (0: until the simulator ends)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
 }
 
 void AddRadioChannelOptions(CLI::App& command, LoggerConfig& config) {
@@ -98,8 +116,9 @@ void AddQd40Command(CLI::App& app, FamilyRunner& run) {
   CLI::App* command = app.add_subcommand(
       "qd40", "A Qd40 logger with current firmware: get -ver, set -baud, settings, radio");
   auto options = std::make_shared<LoggerOptions>();
-  AddCommonOptions(*command, options->common, kFaultHelp);
+  AddCommonOptions(*command, options->common, kCableFaultHelp);
   AddLoggerOptions(*command, options->logger);
+  AddCableOptions(*command, options->logger);
   AddCurrentFirmwareOptions(*command, options->logger);
   AddTeaKeyOption(*command, options->logger);
   command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
@@ -114,8 +133,9 @@ void AddRq7Command(CLI::App& app, FamilyRunner& run) {
   config.typeWord = "RQ7";
   config.version = "1.20";
   config.settings.name = "RQ7UNIT1";
-  AddCommonOptions(*command, options->common, kFaultHelp);
+  AddCommonOptions(*command, options->common, kCableFaultHelp);
   AddLoggerOptions(*command, config);
+  AddCableOptions(*command, config);
   AddCurrentFirmwareOptions(*command, config);
   command->callback([options, &run] { run = [options] { return ServeLogger(*options); }; });
 }
@@ -131,8 +151,9 @@ void AddQd4Command(CLI::App& app, FamilyRunner& run) {
   config.typeWord = "Qd4";
   config.version = "1.12";
   config.settings.name = "QD4UNIT";
-  AddCommonOptions(*command, options->common, kFaultHelp);
+  AddCommonOptions(*command, options->common, kCableFaultHelp);
   AddLoggerOptions(*command, config);
+  AddCableOptions(*command, config);
   command->add_option("--radio-mode", config.settings.radioMode, "\"Radio:\" of show")
       ->check(CLI::Range(0, 255))
       ->capture_default_str();
@@ -150,7 +171,7 @@ void AddRadioCommand(CLI::App& app, FamilyRunner& run) {
       "radio", "A Digi PKG-U radio modem with a Qd40 logger asleep behind its partner");
   auto options = std::make_shared<LoggerOptions>();
   options->logger.settings.name = "RADIO1";
-  AddCommonOptions(*command, options->common, kFaultHelp);
+  AddCommonOptions(*command, options->common, kRadioFaultHelp);
   AddLoggerOptions(*command, options->logger);
   AddCurrentFirmwareOptions(*command, options->logger);
   AddTeaKeyOption(*command, options->logger);

@@ -238,6 +238,17 @@ LoggerSettings LoggerSettings::InUse() {
   return settings;
 }
 
+LoggerSettings LoggerSettings::Factory(int trait) {
+  LoggerSettings settings;
+  settings.name = "LOGGER";
+  settings.wakeInterval = 60;
+  settings.padc = 2000;
+  settings.SetTrait(trait);
+  settings.adc30.slopes = {128, 128, 128, 128, 128};
+  settings.adc15.slopes = {128, 128, 128, 128, 128};
+  return settings;
+}
+
 std::optional<std::string> LoggerSettings::Answer(std::string_view option) const {
   if (const TextItem* item = Find(kTexts, option)) return this->*item->field;
   if (const NumberItem* item = Find(kNumbers, option)) return std::to_string(this->*item->field);

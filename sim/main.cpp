@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/fieldpal_command.h"
+#include "sim/hs4_command.h"
 #include "sim/logger_command.h"
 #include "sim/serve.h"
 
@@ -10,11 +11,12 @@ namespace {
 
 // Every family, in the order --help lists them.
 const FamilySetup kFamilies[] = {
-    AddFieldPalCommand,
-    AddQd40Command,
-    AddRq7Command,
-    AddQd4Command,
-    AddRadioCommand,
+    AddFieldPalCommand,  // the hand-held reader
+    AddQd40Command,      // the loggers on a cable: current firmware
+    AddRq7Command,       // its own command set
+    AddQd4Command,       // the oldest firmware
+    AddRadioCommand,     // a logger behind a radio modem
+    AddHs4Command,       // the bench instrument
 };
 
 }  // namespace

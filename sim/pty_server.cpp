@@ -83,6 +83,11 @@ bool ServerOptions::TakeFaults(FaultList& faults, std::string* error) {
   return error->empty();
 }
 
+bool ServerOptions::TakePowerCut(FaultList& faults, std::string* error) {
+  faults.TakeCount("power-cut-after", &powerCutAfter, error);
+  return error->empty();
+}
+
 PtyServer::PtyServer(Instrument& instrument, ServerOptions options)
     : instrument_(instrument), options_(std::move(options)), startUs_(NowUs()) {
   currentUs_ = busyUntilUs_ = rxFreeUs_ = txFreeUs_ = startUs_;
@@ -173,8 +178,13 @@ int64_t PtyServer::FinishWork(DeviceWork work, double ms) {
 }
 
 void PtyServer::Reply(std::string_view bytes, DeviceWork work, double ms) {
+  // Whatever the instrument would say after the answer that cut its power is never said.
+  if (powerCutDue_) return;
   const int64_t at = FinishWork(work, ms);
   ++stats_.answers;
+  if (options_.powerCutAfter != 0 && stats_.answers == options_.powerCutAfter) {
+    powerCutDue_ = true;
+  }
   // Silent after the N-th answer, for good or for the next K answers only.
   if (options_.silentAfter != 0 && stats_.answers > options_.silentAfter &&
       (options_.silentFor == 0 ||
@@ -205,8 +215,15 @@ void PtyServer::RunDue(int64_t until) {
     } else {
       currentUs_ = at;
       instrument_.Wake(node.mapped().token, *this);
+      CutPowerIfDue();
     }
   }
+}
+
+void PtyServer::CutPowerIfDue() {
+  if (!powerCutDue_) return;
+  powerCutDue_ = false;
+  instrument_.CutPower(*this);
 }
 
 std::string PtyServer::ApplyByteFaults(std::string_view bytes, uint64_t* counter, uint32_t garble,
@@ -289,6 +306,7 @@ void PtyServer::ReadFromComputer(int64_t now) {
     RunDue(arrival);  // what the instrument had to do before this byte came in
     currentUs_ = arrival;
     instrument_.Receive(heard[i], *this);
+    CutPowerIfDue();
   }
 }
 
@@ -351,6 +369,7 @@ bool PtyServer::WriteStats(std::string* error) const {
   nlohmann::ordered_json stats = stats_.ToJson(options_.realtime);
   nlohmann::json instrument;
   instrument_.AddStats(instrument);
+  instrument["answers_sent"] = stats_.answers;  // the count power-cut-after=N goes by
   stats["instrument"] = instrument;
   return WriteWholeFile(options_.statsPath, stats.dump(1) + "\n", error);
 }

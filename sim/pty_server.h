@@ -45,9 +45,15 @@ struct ServerOptions {
   uint32_t dropTx = 0;
   bool echo = false;
 
+  // The instrument's power fails right after its N-th answer (0: never). Only the families that
+  // can lose power take the fault.
+  uint32_t powerCutAfter = 0;
+
   // Takes silent-after=N, silent-for=K (only with silent-after), garble-rx=N, drop-rx=N,
   // garble-tx=N, drop-tx=N and echo.
   bool TakeFaults(FaultList& faults, std::string* error);
+  // Takes power-cut-after=N.
+  bool TakePowerCut(FaultList& faults, std::string* error);
 };
 
 class PtyServer : private InstrumentIo {
@@ -86,6 +92,9 @@ class PtyServer : private InstrumentIo {
   int64_t FinishWork(DeviceWork work, double ms);
 
   void RunDue(int64_t until);
+  // After the instrument handled a byte or a wake-up: the power cut that its last answer asked
+  // for.
+  void CutPowerIfDue();
   void StartSending(int64_t at, const Event& event);
   void QueueToComputer(int64_t start, double durationUs, const std::string& bytes);
   void FlushToComputer(int64_t now);
@@ -119,6 +128,7 @@ class PtyServer : private InstrumentIo {
   std::deque<std::pair<int64_t, char>> toComputer_;  // bytes and when they have arrived
 
   LineStats stats_;
-  uint64_t rxCount_ = 0;  // bytes from the computer so far, for the byte faults
-  uint64_t txCount_ = 0;  // bytes from the instrument so far
+  uint64_t rxCount_ = 0;      // bytes from the computer so far, for the byte faults
+  uint64_t txCount_ = 0;      // bytes from the instrument so far
+  bool powerCutDue_ = false;  // the N-th answer went out; the power fails once it is handled
 };
