@@ -11,13 +11,14 @@ void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.c
 void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
 void SetupSettingsCommand(CLI::App& app, CommandRunner& run);  // cmd_settings.cpp
 void SetupClockCommand(CLI::App& app, CommandRunner& run);     // cmd_clock.cpp
+void SetupPortsCommand(CLI::App& app, CommandRunner& run);     // cmd_ports.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupImageCommand,    SetupFlashCommand, SetupIdentifyCommand,
-    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand,
+    SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand, SetupSettingsCommand,
+    SetupClockCommand, SetupSensorCommand, SetupPortsCommand,
 };
 
 }  // namespace
