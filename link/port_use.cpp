@@ -83,8 +83,9 @@ std::vector<PortHolder> FindPortHolders(const std::vector<std::string>& paths) {
     }
   }
   if (!any) return holders;
+  const pid_t self = getpid();
   ForEachProcess([&](pid_t pid) {
-    NoteOpenFiles(pid, devices, &holders);
+    if (pid != self) NoteOpenFiles(pid, devices, &holders);
     return true;
   });
   return holders;

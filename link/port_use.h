@@ -21,10 +21,10 @@ struct PortHolder {
   std::string name;  // the program's name as the kernel keeps it (/proc/PID/comm)
 };
 
-// For each of `paths`, the first process found with that device open (PortHolder{} when none),
-// in one pass over the open files of every process we may look at, compared with the device
-// itself, so a path through a symbolic link finds the same holders. Without root only our own
-// user's processes can be seen.
+// For each of `paths`, the first other process found with that device open (PortHolder{} when
+// none: this process's own use shows in TryPortOpen instead). One pass over the open files of
+// every process we may look at, compared with the device itself, so a path through a symbolic
+// link finds the same holders. Without root only our own user's processes can be seen.
 std::vector<PortHolder> FindPortHolders(const std::vector<std::string>& paths);
 PortHolder FindPortHolder(const char* path);
 
