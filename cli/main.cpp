@@ -17,8 +17,9 @@ namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand, SetupSettingsCommand,
-    SetupClockCommand, SetupSensorCommand, SetupPortsCommand,
+    SetupImageCommand,    SetupFlashCommand, SetupIdentifyCommand,
+    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand,
+    SetupPortsCommand,  // the port list
 };
 
 }  // namespace
