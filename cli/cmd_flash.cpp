@@ -11,6 +11,7 @@
 #include "app/product.h"
 #include "cli/commands.h"
 #include "cli/console_progress.h"
+#include "link/port_advice.h"
 #include "loader/bsl_host.h"
 #include "loader/bsl_protocol.h"
 #include "loader/firmware_image.h"
@@ -101,6 +102,7 @@ int RunFlash(const FlashOptions& options) {
   const int32_t result = Program(host, options, device, &failedStep);
   const uint32_t seconds = (MsClock() - start) / 1000;
   std::fprintf(stderr, "Log: %s\n", logPath.c_str());
+  if (result < 0) std::fputs(PortOpenAdvice(options.port.c_str(), result).c_str(), stderr);
   if (result < 0) return ReportFailure(failedStep, result);
   std::printf("Flashed %s in %u seconds\n", host.image.name, seconds);
   return kExitOk;

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "instrument/radio_login.h"
 #include "instrument/session.h"
+#include "link/port_advice.h"
 
 namespace {
 
@@ -121,5 +122,6 @@ int InstrumentSession::Connect() {
                  "The instrument runs its bootstrap loader, not its firmware "
                  "(vexabsl flash can program it)\n");
   }
+  std::fputs(PortOpenAdvice(args.port.c_str(), result).c_str(), stderr);
   return Failed("connecting", result);
 }

@@ -12,13 +12,14 @@ void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
 void SetupSettingsCommand(CLI::App& app, CommandRunner& run);  // cmd_settings.cpp
 void SetupClockCommand(CLI::App& app, CommandRunner& run);     // cmd_clock.cpp
 void SetupUpdateCommand(CLI::App& app, CommandRunner& run);    // cmd_update.cpp
+void SetupPortsCommand(CLI::App& app, CommandRunner& run);     // cmd_ports.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand,
-    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand,
+    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand, SetupIdentifyCommand,
+    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand, SetupPortsCommand,
 };
 
 }  // namespace

@@ -53,25 +53,6 @@ std::string DevicePath(const char* name) {
   return std::string("/dev/") + name;
 }
 
-// Open errors a user can act on get the numbers the application explains: 2 (no such port),
-// 5 (held by another program) and 13 (no permission).
-int OpenError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-      return 2;
-    case EBUSY:
-    case EWOULDBLOCK:
-      return 5;
-    case EACCES:
-    case EPERM:
-      return 13;
-    default:
-      return error;
-  }
-}
-
 int32_t Elapsed(uint32_t start) {
   return static_cast<int32_t>(MsClock() - start);
 }
@@ -133,6 +114,25 @@ void ApplyLineSettings(struct termios* settings, speed_t speed) {
 
 }  // namespace
 
+// Open errors a user can act on get the numbers the application explains: 2 (no such port),
+// 5 (held by another program) and 13 (no permission).
+int PortOpenError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return 2;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return 5;
+    case EACCES:
+    case EPERM:
+      return 13;
+    default:
+      return error;
+  }
+}
+
 bool IsStandardBaud(uint32_t baud) {
   speed_t code;
   return SpeedCode(baud, &code);
@@ -150,14 +150,14 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   const std::string path = DevicePath(name);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int error = OpenError(errno);
+    const int error = PortOpenError(errno);
     LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
     return -error;
   }
   // Exclusive use: TIOCEXCL keeps other users out, but root ignores it, so a non-blocking flock
   // on the device marks it as taken among programs that respect locks (this one included).
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = OpenError(errno);
+    const int error = PortOpenError(errno);
     close(fd);
     LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
     return -error;

@@ -54,5 +54,9 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character);
 // errno. Bytes already written go out at the old rate first.
 int32_t DSHostBaud(SerialPort* port, uint32_t baud);
 
+// The error number DSOpen reports for an open that failed with `error` (an errno): 2 no such
+// port, 5 held by another program, 13 no permission, any other errno unchanged.
+int PortOpenError(int error);
+
 // True for the rates the link can set (1200 to 460800 baud).
 bool IsStandardBaud(uint32_t baud);
