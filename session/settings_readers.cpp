@@ -46,6 +46,19 @@ bool ReadNumber(const char* text, const char* key, int32_t* value) {
   return true;
 }
 
+// A number the file keeps as unsigned ("report", "ipport"): 32 bits of either sign.
+bool ReadUnsigned(const char* text, const char* key, int32_t* value) {
+  char digits[32];
+  if (!ReadText(text, key, digits, sizeof digits)) return false;
+  char* end = nullptr;
+  long long parsed = std::strtoll(digits, &end, 10);
+  if (end == digits) return false;
+  if (parsed > static_cast<long long>(UINT32_MAX)) parsed = UINT32_MAX;
+  if (parsed < INT32_MIN) parsed = INT32_MIN;
+  *value = static_cast<int32_t>(static_cast<uint32_t>(parsed));
+  return true;
+}
+
 bool ReadReal(const char* text, const char* key, double* value) {
   char digits[64];
   if (!ReadText(text, key, digits, sizeof digits)) return false;
@@ -134,13 +147,13 @@ uint32_t ReadQd40Items(const char* text, SettingsRecord& r) {
   flag(ReadReal(text, "lat", &r.latitude), bit::kLatitude);
   flag(ReadReal(text, "lon", &r.longitude), bit::kLongitude);
   flag(ReadNumber(text, "timezone", &r.timeZoneQuarters), bit::kTimeZone);
-  flag(ReadNumber(text, "report", &r.reportMode), bit::kReportMode);
+  flag(ReadUnsigned(text, "report", &r.reportMode), bit::kReportMode);
   flag(ReadText(text, "apn", r.apn, sizeof r.apn), bit::kApn);
   flag(ReadText(text, "user", r.apnUser, sizeof r.apnUser), bit::kApnUser);
   flag(ReadText(text, "passwd", r.apnPassword, sizeof r.apnPassword), bit::kApnPassword);
   flag(ReadText(text, "host", r.remoteHost, sizeof r.remoteHost), bit::kRemoteHost);
   flag(ReadText(text, "authkey", r.authKey, sizeof r.authKey), bit::kAuthKey);
-  flag(ReadNumber(text, "ipport", &r.ipPort), bit::kIpPort);
+  flag(ReadUnsigned(text, "ipport", &r.ipPort), bit::kIpPort);
   return mask;
 }
 
@@ -269,18 +282,18 @@ bool ReadLabItem(const char* text, LabSettings& lab, const char* key) {
 }
 
 // Calibration entries "cal00", "cal01", ... from entry 0, stopping at the first missing one.
+// Returns how many hold a value.
 uint32_t ReadCalEntries(const char* text, LabSettings& lab, uint32_t firstNumber) {
-  uint32_t found = 0;
+  uint32_t held = 0;
   for (uint32_t i = 0; i < kCalEntryCount; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "cal%02u", i + firstNumber);
     const char* value;
     uint32_t length;
     if (!FindSettingsValue(text, key, &value, &length)) break;
-    ReadText(text, key, lab.cal[i], kLabTextSize);
-    ++found;
+    if (ReadText(text, key, lab.cal[i], kLabTextSize)) ++held;
   }
-  return found;
+  return held;
 }
 
 }  // namespace
