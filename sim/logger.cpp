@@ -43,7 +43,8 @@ Logger::Logger(LoggerConfig config)
 }
 
 void Logger::ResetToFactoryIfAsked() {
-  if (config_.factoryReset) settings_ = LoggerSettings::Factory(settings_.Trait());
+  if (config_.factoryReset)
+    settings_ = LoggerSettings::Factory(settings_.Trait(), settings_.serialNumber);
 }
 
 void Logger::CutPower(InstrumentIo& io) {

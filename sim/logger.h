@@ -38,7 +38,8 @@ struct LoggerConfig {
   bool teaKey = false;  // "get -teakey" answers the key, "get -authkey" is refused
   LoggerSettings settings = LoggerSettings::InUse();  // on a first start
   // The settings were reset to factory values before this run (--factory-reset): whatever the
-  // state file holds, the logger starts with LoggerSettings::Factory(), keeping its trait.
+  // state file holds, the logger starts with LoggerSettings::Factory(), keeping its trait and
+  // serial number.
   bool factoryReset = false;
   double powerOffMs = 0;  // a power cut lasts this long (0: until the end)
   double answerMs = 20;

@@ -238,9 +238,10 @@ LoggerSettings LoggerSettings::InUse() {
   return settings;
 }
 
-LoggerSettings LoggerSettings::Factory(int trait) {
+LoggerSettings LoggerSettings::Factory(int trait, const std::string& serialNumber) {
   LoggerSettings settings;
   settings.name = "LOGGER";
+  settings.serialNumber = serialNumber;
   settings.wakeInterval = 60;
   settings.padc = 2000;
   settings.SetTrait(trait);

@@ -55,9 +55,10 @@ struct LoggerSettings {
   // A logger in use, with a value in every item.
   static LoggerSettings InUse();
   // What a reset to factory settings leaves: the name "LOGGER", a 60 s interval at 2000 Hz,
-  // neutral ADC calibrations (slope 128, offset 0) and every other item cleared. The trait is
-  // the caller's: it tells which hardware the logger carries, which no reset changes.
-  static LoggerSettings Factory(int trait);
+  // neutral ADC calibrations (slope 128, offset 0) and every other item cleared. The trait and
+  // the serial number are the caller's: they tell which hardware the logger is, which no reset
+  // changes (an updater never writes back the serial number of a logger with a device ID).
+  static LoggerSettings Factory(int trait, const std::string& serialNumber);
 
   int Trait() const { return 255 - storedTrait; }
   void SetTrait(int trait) { storedTrait = static_cast<uint8_t>(255 - trait); }
