@@ -91,6 +91,21 @@ bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   return false;
 }
 
+// From the erase on, the settings file is the only copy of the instrument's settings: the journal
+// says so until the restore is done. A journal of an earlier run stays as it is.
+void NoteErasing(UpdateContext& c) {
+  const std::string path = JournalPath(c);
+  UpdateJournal journal;
+  if (ReadJournal(path, &journal)) return;
+  if (c.settingsSaved) {
+    journal = JournalOfSavedSettings(c);
+  } else if (!ReadSettingsFileIdentity(c.settingsPath, &journal)) {
+    return;  // no settings to keep
+  }
+  journal.phase = "erasing";
+  WriteJournal(path, journal);
+}
+
 int32_t FirstConnect(UpdateContext& c) {
   int32_t r = DPConnect(c.session, c.portName.c_str(), 2, kConnectTries, &c.descriptor);
   if (r == kErrNothingListening) {
@@ -157,6 +172,7 @@ int32_t ProgramFlash(UpdateContext& c) {
                  "Firmware Loader Error", BoxKind::kError);
     return kErrLoaderHandshake;
   }
+  NoteErasing(c);
   StepProgress(c);
   ShowStatus(c, "Erasing firmware memory...");
   int32_t result =
@@ -318,7 +334,6 @@ int32_t UpdateInstrument(UpdateContext& c) {
     if (!restoreFromFile && d.saveSettings) {
       const int32_t saved = SaveSettings(c);
       if (saved < 0) return saved;
-      if (c.settingsSaved) WriteJournal(JournalPath(c), JournalOfSavedSettings(c));
     }
   }
   DPLogout(c.session, false);

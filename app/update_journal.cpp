@@ -57,6 +57,15 @@ bool ReadJournal(const std::string& path, UpdateJournal* journal) {
   return !journal->phase.empty();
 }
 
+bool ReadSettingsFileIdentity(const std::string& path, UpdateJournal* journal) {
+  bool exists = false;
+  const std::string text = WholeFile(path, &exists);
+  if (!exists) return false;
+  journal->serial = Value(text, "sn");
+  journal->name = Value(text, "name");
+  return true;
+}
+
 bool WriteJournal(const std::string& path, const UpdateJournal& journal) {
   const std::string temporary = path + ".new";
   {

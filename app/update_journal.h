@@ -10,7 +10,7 @@
 #include "app/update_context.h"
 
 struct UpdateJournal {
-  std::string phase;   // "erasing" from the loader's start until the restore is done
+  std::string phase;   // "erasing": from the erase until the restore is done
   std::string serial;  // the instrument whose settings the file holds
   std::string name;
 };
@@ -24,6 +24,9 @@ bool ReadJournal(const std::string& path, UpdateJournal* journal);
 // Written whole or not at all. False when it could not be written.
 bool WriteJournal(const std::string& path, const UpdateJournal& journal);
 void RemoveJournal(const std::string& path);
+
+// The serial number and name a settings file holds. False when there is no such file.
+bool ReadSettingsFileIdentity(const std::string& path, UpdateJournal* journal);
 
 // Keeps the settings file under a name of its own with the serial number it holds
 // ("FieldPal.FP14-2291047.settings.txt", never replacing another file), so no later run saves

@@ -1,0 +1,59 @@
+// vexabsl update against the virtual FieldPal: the same run as the window's, its JSON report, its
+// exit status and its refusal of a firmware file without a service switch.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "tests/app/update_fixture.h"
+#include "tests/support/run_tool.h"
+
+namespace {
+
+std::string UpdateArguments(const SimInstrument& sim, const std::string& dataDir) {
+  return "update --port '" + sim.LinkPath() + "' --data-dir '" + dataDir + "' --yes";
+}
+
+// The JSON object the tool printed on a line of its own.
+nlohmann::json JsonLine(const std::string& output) {
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.front() == '{') return nlohmann::json::parse(line, nullptr, false);
+  }
+  return nullptr;
+}
+
+TEST_F(UpdateTest, TheUpdateCommandReportsASuccessfulRunAsJson) {
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const ToolOutcome run = RunTool(VEXABSL_PATH, UpdateArguments(sim, DataPath("")) + " --json");
+  EXPECT_EQ(run.exit, 0) << run.output;
+  const nlohmann::json report = JsonLine(run.output);
+  ASSERT_TRUE(report.is_object()) << run.output;
+  EXPECT_EQ(report["result"], 1);
+  EXPECT_EQ(report["settings_saved"], true);
+  EXPECT_EQ(report["settings_restored"], true);
+  EXPECT_TRUE(report["settings_file_kept"].is_null());
+  EXPECT_EQ(report["instrument"]["name"], "FieldPal");
+  EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(sim.Stats()["instrument"]["firmware_version"], "2.00");
+}
+
+TEST_F(UpdateTest, TheUpdateCommandPrintsTheResultOfAFailedRunAndExitsWithOne) {
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start({"--battery", "9"})) << sim.Error();
+  const ToolOutcome run = RunTool(VEXABSL_PATH, UpdateArguments(sim, DataPath("")));
+  EXPECT_EQ(run.exit, 1) << run.output;
+  EXPECT_NE(run.output.find("result: -130"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Batteries Too Low"), std::string::npos) << run.output;
+}
+
+TEST_F(UpdateTest, AFirmwareFileWithoutAServiceSwitchIsAUsageError) {
+  const ToolOutcome run = RunTool(
+      VEXABSL_PATH, "update --port /dev/null --data-dir '" + DataPath("") + "' --file fw.txt");
+  EXPECT_EQ(run.exit, 64) << run.output;
+  EXPECT_NE(run.output.find("--rep or --factory"), std::string::npos) << run.output;
+}
+
+}  // namespace
