@@ -30,10 +30,6 @@ bool LoaderProgress(void* context, uint32_t, uint32_t, int, char kind) {
   return c.ui->ShouldContinue();
 }
 
-std::string Caption(const UpdateContext& c) {
-  return c.caption;
-}
-
 // The instrument's serial number and name as the settings just saved hold them.
 UpdateJournal JournalOfSavedSettings(const UpdateContext& c) {
   UpdateJournal journal;
@@ -123,7 +119,7 @@ int32_t SaveSettings(UpdateContext& c) {
     const int32_t login = DPLogin(c.session);
     if (login < 0) {
       ShowErrorBox(c,
-                   "This " + Caption(c) + " could not retrieve the settings from your " +
+                   "This " + c.caption + " could not retrieve the settings from your " +
                        c.deviceName + ".\nPlease try again or contact Norvane for help.",
                    "Login Error", BoxKind::kError);
       return login;
@@ -135,7 +131,7 @@ int32_t SaveSettings(UpdateContext& c) {
   if (c.options.serviceFlag || c.options.factoryMode) {
     const BoxAnswer answer = ConfirmBox(
         c,
-        "The " + Caption(c) + " could not retrieve the settings from your " + c.deviceName +
+        "The " + c.caption + " could not retrieve the settings from your " + c.deviceName +
             ".\nThis can happen when an intrument is new or doesn't have " +
             "a serial number set yet.\n\nClick OK to continue loading new firmware." +
             "\nClick CANCEL to try retrieving the settings again.",
@@ -144,7 +140,7 @@ int32_t SaveSettings(UpdateContext& c) {
   }
   if (saved == kErrPartlyDone) return kResultOk;
   ShowErrorBox(c,
-               "This " + Caption(c) + " could not retrieve the settings from your " + c.deviceName +
+               "This " + c.caption + " could not retrieve the settings from your " + c.deviceName +
                    ".\nPlease try again or contact Norvane for help.",
                "Settings Error", BoxKind::kError);
   return saved;
@@ -167,7 +163,7 @@ int32_t ProgramFlash(UpdateContext& c) {
   }
   if (connected < 0) {
     ShowErrorBox(c,
-                 "The " + Caption(c) + " is unable to connect to the firmware loader in your " +
+                 "The " + c.caption + " is unable to connect to the firmware loader in your " +
                      c.deviceName + ".\n\nPlease try again.",
                  "Firmware Loader Error", BoxKind::kError);
     return kErrLoaderHandshake;
@@ -229,7 +225,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   const DeviceDescriptor& d = c.descriptor;
   if (d.needsLogin && DPLogin(c.session) < 0) {
     ShowErrorBox(c,
-                 "This " + Caption(c) + " failed to log into your " + c.deviceName +
+                 "This " + c.caption + " failed to log into your " + c.deviceName +
                      ".\nPlease check the settings on your instrument or contact Norvane for help.",
                  "Login Error", BoxKind::kError);
   }
@@ -291,7 +287,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
   } else {
     const DeviceDescriptor& d = c.descriptor;
     if (d.type != imageType) {
-      std::string text = "The " + Caption(c) + " expected to find a " + c.deviceName +
+      std::string text = "The " + c.caption + " expected to find a " + c.deviceName +
                          ";\nhowever, it found a " + d.name +
                          ".\n\nThis updater can not update a " + d.name + ".";
       if (!c.options.factoryMode) {

@@ -97,7 +97,12 @@ std::string KeepSettingsFile(const UpdateContext& c) {
   std::string to = stem + ".settings.txt";
   // link() never replaces a file that is there, so no kept file is ever lost.
   for (int n = 2; link(from.c_str(), to.c_str()) != 0; ++n) {
-    if (errno != EEXIST || n > 999) return {};
+    if (errno != EEXIST) {
+      // A folder without hard links (a FAT stick): a rename, when nothing has the name yet.
+      if (access(to.c_str(), F_OK) != 0 && std::rename(from.c_str(), to.c_str()) == 0) return to;
+      return {};
+    }
+    if (n > 999) return {};
     to = stem + "-" + std::to_string(n) + ".settings.txt";
   }
   unlink(from.c_str());
