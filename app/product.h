@@ -12,6 +12,14 @@ constexpr int kCatalogueType = 14;
 constexpr int32_t kImageVersion = 200;  // 2.00, the built-in image
 constexpr char kHardwareRevision = 'C';
 constexpr const char* kCaption = "FieldPal Firmware Updater";
+// The maker's contact block of the Help box, one item a line, and the About box's maker line.
+constexpr const char* kContactBlock =
+    "Norvane Devices, Inc.\n"
+    "KALTO Group\n"
+    "Telephone and fax: see norvane.example/contact\n"
+    "E-mail: support@norvane.example\n"
+    "Web: https://www.norvane.example\n";
+constexpr const char* kMakerLine = "Norvane Devices, Inc., a KALTO Group company";
 // The maker's literature page, named in the Leaf Stomatrix calibration notice.
 constexpr const char* kLiteraturePage = "https://www.norvane.example/literature";
 

@@ -1,6 +1,7 @@
 #include "app/update_texts.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "app/product.h"
 #include "app/update_context.h"
@@ -128,4 +129,64 @@ std::string FileErrorText(const std::string& caption, const std::string& name, i
   }
   return "The " + caption + " could not opening \"" + name + "\".\n" + "Please try again.\nError " +
          std::to_string(code);
+}
+
+std::string DataEraseWarningText(const std::string& caption, const std::string& device) {
+  return "WARNING: The " + caption + " will erase all measurement data\n stored in your " + device +
+         ".\n\n Please download any data you want to save before continuing.";
+}
+
+std::string LaunchErrorText(const std::string& caption, int32_t code) {
+  const std::string again = "Please restart this application and try again.";
+  if (code == kErrOutOfMemory) {
+    return "The " + caption + " ran out of memory while allocating internal buffers.\n\n" + again;
+  }
+  if (code == kErrImageDamaged) {
+    return "The internal firware file for this " + caption + " is corrupt.\n\n" + again;
+  }
+  return "The " + caption + " got an unexpected error starting up.\n" + "[Error: " +
+         std::to_string(code) + "]\n\n" + again;
+}
+
+bool WarnsOfDataErase(int type) {
+  // A table of its own beside the catalogue's erase flag: it differs for types 1 and 2.
+  static constexpr bool kWarns[] = {0, 1, 1, 1, 1, 1, 0, 1, 1, 1, 0, 1, 0,
+                                    0, 1, 1, 1, 0, 1, 1, 0, 0, 1, 1, 0};
+  return type >= 0 && type < static_cast<int>(std::size(kWarns)) && kWarns[type];
+}
+
+std::string HelpText(const std::string& caption, const std::string& device, int productType) {
+  std::string text = "The " + caption + " replaces the firmware that operates your " + device +
+                     ".\n" + "Following the simple steps will help ensure a successful update.\n\n";
+  if (WarnsOfDataErase(productType)) {
+    text += "WARNING: Updating the firmware in your " + device +
+            " will erase any stored measurement data.\n" +
+            "Please download any measurement data stored in your" + device +
+            " that you want to save.\n\n";
+  }
+  text += "Before beginning these steps, please make sure your instrument is powered on.\n\n";
+  text += "Step 1. Connect your " + device + " to an available serial communication port " +
+          "on your computer.\n\n";
+  text += "Step 2. Select the correct serial port from the Comm Port control.\n\n";
+  text +=
+      "Step 3. Click the \"Start\" button. The updater shows progress in the Status area.\n\n";
+  text += "WARNING: Do not disconnect your " + device +
+          " from the computer while the updater is running.\n" +
+          "An incomplete firmware update could leave your " + device + " unusable.\n\n";
+  text += "WARNING: Do not quit the " + device + " Firmware Updater while the updater is running.\n" +
+          "An incomplete firmware update could leave your " + device + " unusable.\n\n";
+  text += "Step 4. Once the update is complete, you can disconnect your " + device +
+          " from the computer.\n" + "Please verify your " + device + " configuration is correct. " +
+          "Enjoy using the updated firmware version.\n\n";
+  text += "If you have trouble with this " + device +
+          " Firmware Updater, Please contact KALTO or\n" +
+          "an authorized KALTO Group Distributor for help:\n\n";
+  text += product::kContactBlock;
+  return text;
+}
+
+std::string AboutText(const std::string& engineVersion) {
+  return std::string("Firmware Updater for Linux\n\n") + "VexaBSL Engine version " +
+         (engineVersion.empty() ? "Unknown" : engineVersion) + "\nCommunication Protocol version " +
+         "1.8.4" + "\n\n" + product::kMakerLine;
 }

@@ -22,5 +22,16 @@ std::string DontQuitText(const std::string& caption, const std::string& device);
 // The texts of a firmware file that could not be opened (captioned "File Error").
 std::string FileErrorText(const std::string& caption, const std::string& fileName, int32_t code);
 
+// The window's start-up texts: the data-erase warning, and the report of a loader context that
+// could not be built (-60, -101 or another code), captioned "Application Launch Error".
+std::string DataEraseWarningText(const std::string& caption, const std::string& device);
+std::string LaunchErrorText(const std::string& caption, int32_t code);
+// Whether the product type warns at start-up that an update erases the stored data.
+bool WarnsOfDataErase(int type);
+
+// The Help box's text and the About box's (`engineVersion`: the program's own version).
+std::string HelpText(const std::string& caption, const std::string& device, int productType);
+std::string AboutText(const std::string& engineVersion);
+
 // A version number as the boxes write it: 205 is "2.05".
 std::string VersionText(uint32_t version);

@@ -1,0 +1,130 @@
+// The FieldPal Firmware Updater window (frmMain): the product picture and texts, the port list,
+// the status and progress of a run, the New Serial Number field, Close and Start, and the File,
+// Settings and Help menus. It owns the engine for the life of the program (the error file, the
+// session and loader contexts, the port enumerator) and runs each update on a worker thread.
+//
+// Command line: "-factory" (factory mode and the service switch) and "-rep" (the service switch),
+// matched exactly; on Linux also "--port PATH" (a port the system's list does not show, such as a
+// pseudo-terminal; repeatable) and "--screenshot FILE" (save the window as a picture and quit).
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "app/update_context.h"
+#include "link/port_enum.h"
+#include "loader/bsl_host.h"
+#include "session/session_context.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class GuiFrontEnd;
+class PortComboBox;
+class UpdateThread;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(const QStringList& arguments, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  bool Busy() const { return busy_; }
+  // Open Firmware File with a chosen path (the dialog's part done). The loader's result.
+  int32_t OpenFirmware(const QString& path);
+  // The start-up error report of a loader context that could not be built; closes the window.
+  void ReportConstructorError(int32_t code);
+  // The engine's state, for tests.
+  UpdateContext& Context() { return *context_; }
+
+ signals:
+  // A run ended (after the controls were enabled again), with its result.
+  void runFinished(int result);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void StartClicked();
+  void StartTimerFired();
+  void RunEnded();
+  void PortListOpening();
+  void PortChosen(int index);
+  void OpenFirmwareFileClicked();
+  void DumpFirmwareImageClicked();
+  void HelpClicked();
+  void AboutClicked();
+  void VerboseErrorFileClicked(bool checked);
+  void ReplaceSerialNumberClicked(bool checked);
+  void EraseWarningTimerFired();
+  void WebCheckTimerFired();
+  void SendFeedbackClicked();
+  void CheckForUpdatesClicked();
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void FormShow();
+  // Fills the port table; the number of entries (0 when there are none).
+  uint32_t EnumeratePorts();
+  void FillPortBox(uint32_t count, int shown);
+  void SetProductTexts();
+  RunOptions CurrentOptions() const;
+  void WriteOptions();
+
+  QStringList arguments_;
+  QStringList extraPorts_;
+  QString screenshotPath_;
+  bool shown_ = false;
+
+  // Options.
+  bool factoryMode_ = false;
+  bool serviceFlag_ = false;
+  bool findAllComms_ = false;
+  bool verboseLog_ = true;
+  bool portRemembered_ = false;
+
+  // The engine, for the life of the program.
+  std::unique_ptr<VexaLog> log_;
+  std::unique_ptr<SessionContext> session_;
+  std::unique_ptr<VexaBSLHost> loader_;
+  CommPortEnumerator enumerator_;
+  std::vector<CommPortEntry> ports_;
+  int selected_ = 0;
+  std::atomic<bool> continue_{true};
+  std::unique_ptr<GuiFrontEnd> frontEnd_;
+  std::unique_ptr<UpdateContext> context_;
+  UpdateThread* thread_ = nullptr;
+  bool busy_ = false;
+
+  // Controls and menu items.
+  QLabel* picture_ = nullptr;
+  QLabel* userText1_ = nullptr;
+  QLabel* userText2_ = nullptr;
+  QLabel* lblConnect_ = nullptr;
+  QLabel* commLabel_ = nullptr;
+  PortComboBox* cbCommPort_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  QProgressBar* statusBar_ = nullptr;
+  QLabel* newSN_ = nullptr;
+  QLineEdit* newSNstr_ = nullptr;
+  QPushButton* btnClose_ = nullptr;
+  QPushButton* btnStart_ = nullptr;
+  QAction* openFirmware_ = nullptr;
+  QAction* updateFirmware_ = nullptr;
+  QAction* dumpImage_ = nullptr;
+  QAction* verboseErrorFile_ = nullptr;
+  QAction* findAllCommPorts_ = nullptr;
+  QAction* dontEraseData_ = nullptr;
+  QAction* replaceSerialNumber_ = nullptr;
+  QAction* sensorSeparator_ = nullptr;
+  QAction* sensorHeading_ = nullptr;
+  QAction* about_ = nullptr;
+};
