@@ -249,7 +249,7 @@ void MainWindow::FormShow() {
   selected_ = 0;
   if (portRemembered_) {
     for (uint32_t i = 0; i < count; ++i) {
-      if (rememberedPort == ports_[i].name) {
+      if (rememberedPort == QString::fromStdString(portNames_[i])) {
         selected_ = static_cast<int>(i);
         break;
       }
@@ -257,7 +257,7 @@ void MainWindow::FormShow() {
   }
   FillPortBox(count, selected_);
   if (count > 0) {
-    context_->portName = ports_[selected_].name;
+    context_->portName = portNames_[selected_];
     context_->portDescription = ports_[selected_].description;
   } else {
     context_->portName.clear();
@@ -331,9 +331,9 @@ void MainWindow::PortListOpening() {
 }
 
 void MainWindow::PortChosen(int index) {
-  if (index < 0 || index >= static_cast<int>(ports_.size())) return;
+  if (index < 0 || index >= static_cast<int>(portNames_.size())) return;
   selected_ = index;
-  context_->portName = ports_[index].name;
+  context_->portName = portNames_[index];
   context_->portDescription = ports_[index].description;
   if (!context_->portName.empty()) btnStart_->setEnabled(true);
 }

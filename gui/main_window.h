@@ -97,6 +97,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<VexaBSLHost> loader_;
   CommPortEnumerator enumerator_;
   std::vector<CommPortEntry> ports_;
+  std::vector<std::string> portNames_;  // as DSOpen takes them (a path may outgrow an entry's name)
   int selected_ = 0;
   std::atomic<bool> continue_{true};
   std::unique_ptr<GuiFrontEnd> frontEnd_;

@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         FactoryCase{"qd40",
                     {"--trait", "1"},
                     {{"get -i\r", "\rLOGGER\r>"},
-                     {"get -sn\r", "\r\r>"},
+                     {"get -sn\r", "\rQ40-0012345\r>"},  // the logger's own, as its trait
                      {"get -site\r", "\r\r>"},
                      {"get -w\r", "\r60\r>"},
                      {"get -adc30\r", "\r128 0 128 0 128 0 128 0 128 0 128\r>"},
