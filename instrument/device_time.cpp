@@ -163,7 +163,7 @@ int32_t DeviceTime(DeviceContext* device, int32_t* seconds, int direction) {
   if (!device) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kClock)) {
     if (seconds) *seconds = -1;
-    return -1;
+    return kErrNoCapability;
   }
   const uint32_t start = MsClock();
   if (direction == 1) return WriteClock(device, seconds, start);

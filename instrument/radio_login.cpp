@@ -30,16 +30,16 @@ int32_t Since(uint32_t start) {
 }  // namespace
 
 int32_t CheckDeviceName(const char* name) {
-  if (!name || !name[0]) return -53;
-  if (strnlen(name, kInstrumentNameLength + 1) > kInstrumentNameLength) return -54;
+  if (!name || !name[0]) return kErrNameMissing;
+  if (strnlen(name, kInstrumentNameLength + 1) > kInstrumentNameLength) return kErrNameTooLong;
   for (const char* reserved : kReservedNames) {
-    if (std::strcmp(name, reserved) == 0) return -52;
+    if (std::strcmp(name, reserved) == 0) return kErrNameReserved;
   }
   for (const char* at = name; *at; ++at) {
     const unsigned char c = static_cast<unsigned char>(*at);
-    if (c < '!' || c == 127 || c == 255) return -50;
-    if (std::strchr(kForbiddenCharacters, c)) return -51;
-    if (c > 127) return -56;
+    if (c < '!' || c == 127 || c == 255) return kErrNameBlank;
+    if (std::strchr(kForbiddenCharacters, c)) return kErrNameForbidden;
+    if (c > 127) return kErrNameNotAscii;
   }
   return kResultOk;
 }
@@ -161,7 +161,7 @@ int32_t LoginCommand(DeviceContext* device, const char* name) {
       LogMessage(device->log, 1, tag,
                  "LoginCommand: Device name %.*s is wrong length (%d characters)",
                  static_cast<int>(length), name, static_cast<int>(length));
-      return -54;
+      return kErrNameTooLong;
     }
     std::snprintf(command, sizeof command, "login %s\r", name);
   } else {

@@ -379,7 +379,7 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
   const char* tag = DeviceTag(device);
   if (!(device->settings.capabilityMask & capability::kRadio)) {
     *mask = 0;
-    return -1;
+    return kErrNoCapability;
   }
 
   if (device->request.linkKind == link_kind::kRadio) {

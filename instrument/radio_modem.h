@@ -10,10 +10,6 @@
 #include "instrument/device_context.h"
 
 constexpr uint32_t kRadioBits = 0x1C00;
-constexpr int32_t kErrRadioWriteOverRadio = -12;
-constexpr int32_t kErrModemCommandMode = kErrModemNotConfigured;
-constexpr int32_t kErrNoRadio = -45;
-
 // direction 1 writes `channel` and `subChannel`, any other reads them (and the radio version
 // into `version`, 9 bytes) as *mask asks; *mask returns the bits done. 1, -23 no AT command mode,
 // -35 partly done, -30 nothing done, -10 without a mask, or a transaction code.

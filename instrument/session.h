@@ -13,8 +13,6 @@
 constexpr uint8_t kBaudCodeCount = 9;
 constexpr uint8_t kBaudCode9600 = 2;
 
-constexpr int32_t kErrCannotChangeBaud = -1;
-
 // The baud table: code 0 to 8 gives 0, 1200, 9600, 19200, 38400, 57600, 115200, 230400,
 // 460800; 0 for any other code.
 uint32_t BaudOfCode(uint8_t code);

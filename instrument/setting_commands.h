@@ -13,10 +13,6 @@
 
 #include "instrument/device_context.h"
 
-constexpr int32_t kErrNoCapability = -1;
-constexpr int32_t kErrTraitNotWritable = -12;
-constexpr int32_t kErrNameOnlyPrompt = -36;  // "get -i" answered with the bare prompt
-
 // Capability bits the setting commands need (the mask is set at identification).
 namespace capability {
 constexpr uint32_t kWake = 1u << 4;  // measurement interval and PADC

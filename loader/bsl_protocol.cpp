@@ -20,8 +20,6 @@ constexpr uint32_t kBlockCharacters = 512;  // 256 bytes of image text per "W" f
 constexpr uint32_t kLoaderAreaStart = 0xFA00;
 constexpr uint32_t kLoaderAreaEnd = 0xFFFF;
 
-constexpr int32_t kRejected = -1;
-
 uint32_t SecondsSince(uint32_t start) {
   return (MsClock() - start) / 1000;
 }
@@ -156,7 +154,7 @@ int32_t Exchange(VexaBSLHost* host, uint32_t length, char awaited, char* answer,
   if (elapsedMs) *elapsedMs = MsClock() - start;
   if (count == 0) return kErrNoAnswer;
   if (answer[0] == '+' || answer[1] == '+') return static_cast<int32_t>(count);
-  return kRejected;  // "-" or "?", or nothing usable
+  return kErrLoaderRejected;  // "-" or "?", or nothing usable
 }
 
 }  // namespace

@@ -27,7 +27,6 @@ constexpr uint32_t kPostPauseMs = 1000;
 constexpr uint32_t kBatteryTimeoutMs = 2000;
 constexpr uint32_t kSecondsTimeoutMs = 20000;
 constexpr uint32_t kEraseTimeoutMs = 17000;
-constexpr int32_t kErrCodeCorrupt = -1;  // the firmware's self-test says "Code Corrupt!"
 
 // One transaction with the prompt; the answer (terminated) fills at most `size` bytes.
 int32_t Exchange(SessionContext* session, const char* command, uint32_t timeoutMs, char* answer,
