@@ -113,6 +113,33 @@ void ApplyLineSettings(struct termios* settings, speed_t speed) {
 }
 
 }  // namespace
+int32_t PortOpenResult(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return kErrPortMissing;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return kErrPortBusy;
+    case EACCES:
+    case EPERM:
+      return kErrPermission;
+    case ENOTTY:
+    case EISDIR:
+      return kErrNotSerialPort;
+    case EIO:
+      return kErrPortNoResponse;
+    case EINVAL:
+      return kErrPortSettingsRefused;
+    case ENOMEM:
+      return kErrOutOfMemory;
+    default:
+      return kErrPortOpenFailed;
+  }
+}
+
 
 // Open errors a user can act on get the numbers the application explains: 2 (no such port),
 // 5 (held by another program) and 13 (no permission).
@@ -150,17 +177,19 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   const std::string path = DevicePath(name);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int error = PortOpenError(errno);
-    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
-    return -error;
+    const int error = errno;
+    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)",
+               PortOpenError(error));
+    return PortOpenResult(error);
   }
   // Exclusive use: TIOCEXCL keeps other users out, but root ignores it, so a non-blocking flock
   // on the device marks it as taken among programs that respect locks (this one included).
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = PortOpenError(errno);
+    const int error = errno;
     close(fd);
-    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
-    return -error;
+    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)",
+               PortOpenError(error));
+    return PortOpenResult(error);
   }
   if (ioctl(fd, TIOCEXCL) != 0) {
     LogMessage(port->log, 40, port->name, "DSOpen could not claim the port exclusively (error %d)",
@@ -176,7 +205,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
     LogMessage(port->log, 1, port->name, "DSOpen failed to retreive DCB on comm port (error %d)",
                error);
     DSClose(port);
-    return -error;
+    return PortOpenResult(error);
   }
   port->baud = baud ? baud : 9600;
   speed_t speed;
@@ -191,7 +220,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
     LogMessage(port->log, 1, port->name, "DSOpen failed to apply DCB on comm port (error %d)",
                apply_error);
     DSClose(port);
-    return -apply_error;
+    return PortOpenResult(apply_error);
   }
   SetModemLines(port, true, "DSOpen");
   RequestLowLatency(port);

@@ -46,7 +46,8 @@ struct FileBytes {
 };
 
 // Reads the whole file. Returns 1; -100 when it holds more than kMaxTiTextSize bytes (checked
-// before reading for regular files, so a huge file costs nothing); -60; or a negated errno.
+// before reading for regular files, so a huge file costs nothing); -60; or the negated errno,
+// which the caller logs and turns into a result code.
 int32_t ReadWholeFile(const char* path, FileBytes* file) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -errno;
@@ -131,7 +132,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
     // that cannot be opened.
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLLoadTIFile got error %d trying to open datafile %s", -result, path);
-    return result;
+    return FileErrorCode(-result, kErrFileReadFailed);
   }
 
   char* text = nullptr;
@@ -176,7 +177,7 @@ int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path) {
     const int error = errno;
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLWriteTIFile got error %d trying to open datafile %s", error, path);
-    return -error;
+    return FileErrorCode(error, kErrFileWriteFailed);
   }
   errno = 0;
   bool written = WriteListing(out, loader->image);
@@ -190,7 +191,7 @@ int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path) {
     if (error == 0) error = EIO;
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLWriteTIFile got error %d writing datafile %s", error, path);
-    return -error;
+    return FileErrorCode(error, kErrFileWriteFailed);
   }
 
   LogMessage(loader->log, vexa_log_level::kMilestone, kTag, "BSLWriteTIFile wrote file %s (%d ms)",
