@@ -73,6 +73,7 @@ int RunSensor(const SensorOptions& options) {
   const std::string logPath = options.log.empty() ? ErrorFilePath() : options.log;
   VexaLog log(logPath.c_str(), options.verbose ? 40 : 30);
   DeviceContext device(&log);
+  DeviceRelease release(&device);
   if (device.status < 0) return ReportFailure("sensor", device.status);
 
   ConnectionRequest request;

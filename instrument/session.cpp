@@ -325,6 +325,12 @@ int32_t DisconnectDevice(DeviceContext* device, bool skipLogout) {
     }
   } else {
     ClosePort(device);
+
+void ReleaseDevice(DeviceContext* device) {
+  if (!device || device->request.linkKind == link_kind::kNone) return;
+  device->options.keepPortOpen = 0;
+  DisconnectDevice(device, false);
+}
   }
   if (result > 0) LogMessage(device->log, 30, tag, "DisconnectDevice successful");
   return result;

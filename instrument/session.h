@@ -35,3 +35,20 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud);
 // settings record and closes the port (or keeps it open at 9600 when the options say so).
 // 1, 0 when nothing was connected, -22 when a radio instrument did not log out.
 int32_t DisconnectDevice(DeviceContext* device, bool skipLogout);
+
+// Lets the instrument go at the end of its owner's use: a link that is up is disconnected as
+// DisconnectDevice(device, false) does, never keeping the port open. Nothing when not connected.
+void ReleaseDevice(DeviceContext* device);
+
+// Releases a device context when it goes out of scope. Declared after the context it guards, so
+// that it ends first.
+class DeviceRelease {
+ public:
+  explicit DeviceRelease(DeviceContext* device) : device_(device) {}
+  ~DeviceRelease() { ReleaseDevice(device_); }
+  DeviceRelease(const DeviceRelease&) = delete;
+  DeviceRelease& operator=(const DeviceRelease&) = delete;
+
+ private:
+  DeviceContext* device_;
+};

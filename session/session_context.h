@@ -128,6 +128,7 @@ struct RecordSet {
 
 struct SessionContext {
   explicit SessionContext(VexaLog* log);
+  ~SessionContext();  // lets the instrument go (ReleaseDevice)
   SessionContext(const SessionContext&) = delete;
   SessionContext& operator=(const SessionContext&) = delete;
 

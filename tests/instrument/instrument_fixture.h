@@ -10,9 +10,10 @@
 #include <string>
 
 #include "instrument/device_context.h"
+#include "instrument/session.h"
 #include "tests/support/pty_device.h"
-
 #include "tests/support/scratch_log.h"
+
 class InstrumentTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -22,6 +23,7 @@ class InstrumentTest : public ::testing::Test {
     ASSERT_EQ(device_->status, 1);
   }
   void TearDown() override {
+    ReleaseDevice(device_.get());
     device_.reset();
     scratch::EndFolder(dir_);
   }
