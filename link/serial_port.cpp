@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include "link/baud_rates.h"
+
 namespace {
 
 constexpr const char* kClosedTag = "VexaSerial";
@@ -25,24 +27,6 @@ constexpr int kFirstByteTimeoutMs = 100;
 constexpr int kQuietReadsBeforePumping = 5;
 constexpr uint32_t kPumpingLimitMs = 400;
 constexpr uint32_t kPumpingSliceMs = 200;
-
-struct BaudEntry {
-  uint32_t rate;
-  speed_t code;
-};
-constexpr BaudEntry kBauds[] = {
-    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}};
-
-bool SpeedCode(uint32_t baud, speed_t* code) {
-  for (const BaudEntry& entry : kBauds) {
-    if (entry.rate == baud) {
-      *code = entry.code;
-      return true;
-    }
-  }
-  return false;
-}
 
 bool IsOpen(const SerialPort* port) {
   return port->handle != kNoHandle;
@@ -162,7 +146,7 @@ int PortOpenError(int error) {
 
 bool IsStandardBaud(uint32_t baud) {
   speed_t code;
-  return SpeedCode(baud, &code);
+  return SpeedCodeOf(baud, &code);
 }
 
 int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
@@ -210,7 +194,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   port->baud = baud ? baud : 9600;
   speed_t speed;
   int apply_error = 0;
-  if (!SpeedCode(port->baud, &speed)) {
+  if (!SpeedCodeOf(port->baud, &speed)) {
     apply_error = EINVAL;
   } else {
     ApplyLineSettings(&settings, speed);
@@ -403,7 +387,7 @@ int32_t DSHostBaud(SerialPort* port, uint32_t baud) {
   struct termios settings;
   speed_t speed;
   int error = 0;
-  if (!SpeedCode(baud, &speed)) {
+  if (!SpeedCodeOf(baud, &speed)) {
     error = EINVAL;
   } else if (tcgetattr(port->handle, &settings) != 0) {
     error = errno;
