@@ -20,7 +20,7 @@ int32_t Failed(DeviceContext* device, int32_t* seconds, int direction, int32_t r
                uint32_t start) {
   if (direction != 1 && seconds) *seconds = -1;
   LogMessage(device->log, 1, DeviceTag(device), "DeviceTime failed with error %d (%d ms)", result,
-             SinceMs(start));
+             MsSince(start));
   return result;
 }
 
@@ -71,7 +71,7 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
       return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
     }
     LogMessage(device->log, 30, tag, "DeviceTime set device time to %d:%02d:%02d (%d ms)",
-               wall.tm_hour, wall.tm_min, wall.tm_sec, SinceMs(start));
+               wall.tm_hour, wall.tm_min, wall.tm_sec, MsSince(start));
   }
 
   if (countsSeconds) {
@@ -87,10 +87,10 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   if (!accepted) return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
   if (countsSeconds) {
     LogMessage(device->log, 30, tag, "DeviceTime set device vexaseconds to %d (%d ms)", value,
-               SinceMs(start));
+               MsSince(start));
   } else {
     LogMessage(device->log, 30, tag, "DeviceTime set device date to %d-%d-%d (%d ms)",
-               wall.tm_year + 1900, wall.tm_mon + 1, wall.tm_mday, SinceMs(start));
+               wall.tm_year + 1900, wall.tm_mon + 1, wall.tm_mday, MsSince(start));
   }
   return kResultOk;
 }
@@ -117,7 +117,7 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     const bool plausible = errno != ERANGE && count <= static_cast<unsigned long long>(INT32_MAX);
     *seconds = plausible ? static_cast<int32_t>(count) : 0;
     LogMessage(device->log, 30, tag, "DeviceTime found device date/timr %ld VexaSeconds (%d ms)",
-               static_cast<long>(*seconds), SinceMs(start));
+               static_cast<long>(*seconds), MsSince(start));
     if (!plausible) return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
     return kResultOk;
   }
@@ -149,7 +149,7 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   LogMessage(device->log, 30, tag,
              "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)",
              read.tm_year + 1900, read.tm_mon + 1, read.tm_mday, read.tm_hour, read.tm_min,
-             read.tm_sec, static_cast<long>(*seconds), SinceMs(start));
+             read.tm_sec, static_cast<long>(*seconds), MsSince(start));
   return kResultOk;
 }
 

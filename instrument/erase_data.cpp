@@ -48,7 +48,7 @@ int32_t EraseData(DeviceContext* device) {
   if (result > 0) {
     if (std::strstr(answer, "OK")) {
       LogMessage(device->log, 30, tag, "InitializeDevice erased device data (%d ms)",
-                 SinceMs(start));
+                 MsSince(start));
       return kResultOk;
     }
     result = std::strstr(answer, "DataFlash FAIL") ? kErrDataMemoryBroken : kErrUnreadableAnswer;
@@ -57,10 +57,10 @@ int32_t EraseData(DeviceContext* device) {
   }
   if (result == kErrDataMemoryBroken) {
     LogMessage(device->log, 1, tag, "EraseData failed due to a broken DataFlash (%d ms)",
-               SinceMs(start));
+               MsSince(start));
   } else {
     LogMessage(device->log, 1, tag, "EraseData failed with error %d (%d ms)", result,
-               SinceMs(start));
+               MsSince(start));
   }
   return result;
 }

@@ -20,10 +20,6 @@ constexpr uint32_t kShowAnswerBytes = 180;
 constexpr uint32_t kShowTimeoutMs = 1500;
 constexpr int32_t kOldestReadableShow = 110;  // "show" of older firmware has another layout
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 const char* SkipCarriageReturns(const char* text) {
   while (*text == '\r') ++text;
   return text;
@@ -149,7 +145,7 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
                       DeviceTypeName(record.deviceType));
         UpdateCapabilities(device);
         LogMessage(device->log, 30, tag, "VerCommand found \"%s\" ver %d (%d ms)",
-                   record.versionText, record.versionNumber, Since(start));
+                   record.versionText, record.versionNumber, MsSince(start));
         result = kResultOk;
         break;
       }
@@ -185,7 +181,7 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
       std::snprintf(record.deviceTypeName, sizeof record.deviceTypeName, "%s",
                     DeviceTypeName(device_type::kQd4));
       LogMessage(device->log, 30, tag, "VerCommand found Qd4 with old firmware (%d ms)",
-                 Since(start));
+                 MsSince(start));
       if (!skipShow) ParseShowCommand(device, nullptr);
       UpdateCapabilities(device);
       result = kResultOk;
@@ -193,12 +189,12 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
     }
     result = kErrUnreadableAnswer;
     LogMessage(device->log, 30, tag, "VerCommand couldn't decipher \"%s\" (%d ms)", answer,
-               Since(start));
+               MsSince(start));
   }
 
   if (result < 0) {
     LogMessage(device->log, 1, tag, "VerCommand failed with error %d (%d ms)", result,
-               Since(start));
+               MsSince(start));
     ForgetIdentification(record);
   }
   return result;

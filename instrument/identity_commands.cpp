@@ -32,7 +32,7 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
     const int32_t result = SendSet(device, kName, command, true, start);
     if (result < 0) return result;
     LogMessage(device->log, 30, tag, "NameCommand set device name to \"%s\" (%d ms)", name,
-               SinceMs(start));
+               MsSince(start));
     return kResultOk;
   }
 
@@ -43,12 +43,12 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
   char read[kInstrumentNameLength + 1];
   if (ReadWordValue(answer, read, kInstrumentNameLength) < 0) {
     LogMessage(device->log, 30, tag, "NameCommand couldn't find device name (%d ms)",
-               SinceMs(start));
+               MsSince(start));
     return SettingFailed(device, kName, kErrUnreadableAnswer, start);
   }
   std::memcpy(name, read, sizeof read);
   LogMessage(device->log, 30, tag, "NameCommand found device named \"%s\" (%d ms)", name,
-             SinceMs(start));
+             MsSince(start));
   return kResultOk;
 }
 
@@ -67,7 +67,7 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
     const int32_t result = SendSet(device, kSerial, command, false, start);
     if (result < 0) return result;
     LogMessage(device->log, 30, tag, "SNCommand set device serial number to \"%s\" (%d ms)", serial,
-               SinceMs(start));
+               MsSince(start));
     return kResultOk;
   }
 
@@ -85,6 +85,6 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
   if (result < 0) return SettingFailed(device, kSerial, result, start);
   std::memcpy(serial, read, sizeof read);
   LogMessage(device->log, 30, tag, "SNCommand found device serial number \"%s\" (%d ms)", serial,
-             SinceMs(start));
+             MsSince(start));
   return kResultOk;
 }

@@ -39,7 +39,7 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
     const int32_t result = SendSet(device, coordinate.name, command, false, start);
     if (result < 0) return result;
     LogMessage(device->log, 30, tag, "%s set %s to %+.5f (%d ms)", coordinate.name, coordinate.what,
-               *value, SinceMs(start));
+               *value, MsSince(start));
     return kResultOk;
   }
 
@@ -49,12 +49,12 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
   double read = 0;
   if (ReadDoubleValue(answer, &read) < 0) {
     LogMessage(device->log, 30, tag, "%s could not find device %s (%d ms)", coordinate.name,
-               coordinate.what, SinceMs(start));
+               coordinate.what, MsSince(start));
     return SettingFailed(device, coordinate.name, kErrBarePrompt, start);
   }
   *value = read;
   LogMessage(device->log, 30, tag, "%s found device %s %+.5f (%d ms)", coordinate.name,
-             coordinate.what, *value, SinceMs(start));
+             coordinate.what, *value, MsSince(start));
   return kResultOk;
 }
 

@@ -23,10 +23,6 @@ constexpr const char* kReservedNames[] = {
 };
 constexpr const char* kForbiddenCharacters = "?\\\"/<>*|:;,";
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 }  // namespace
 
 int32_t CheckDeviceName(const char* name) {
@@ -86,7 +82,7 @@ int32_t QueryCommand(DeviceContext* device, char* destination, int mode) {
 
   if (result > 0) {
     LogMessage(device->log, 30, tag, "QueryCommand heard from: %s (%d ms)", destination,
-               Since(start));
+               MsSince(start));
     PumpingWait(kHeardPauseMs);
     return kResultOk;
   }
@@ -97,15 +93,15 @@ int32_t QueryCommand(DeviceContext* device, char* destination, int mode) {
     case kErrEchoed:
       LogMessage(device->log, 1, tag,
                  "QueryCommand is hearing \"query\" -- a relay must be active (%d ms)",
-                 Since(start));
+                 MsSince(start));
       return kErrRelayEchoes;
     case kErrNoAnswer:
       LogMessage(device->log, 30, tag, "QueryCommand didn't get any answers after %d tries (%d ms)",
-                 static_cast<int>(attempts), Since(start));
+                 static_cast<int>(attempts), MsSince(start));
       return kErrLastTrySilent;
     default:
       LogMessage(device->log, 1, tag, "QueryCommand failed with error %d (%d ms)", result,
-                 Since(start));
+                 MsSince(start));
       return result;
   }
 }

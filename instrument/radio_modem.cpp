@@ -73,10 +73,6 @@ bool IsFourHexDigits(const char* word) {
   return true;
 }
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 }  // namespace
 
 int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
@@ -101,7 +97,7 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
   }
   if (entered < 0) {
     LogMessage(device->log, 1, tag, "Mx2Config failed to get into AT command mode: %d (%d ms)",
-               entered, Since(start));
+               entered, MsSince(start));
     *mask = 0;
     return kErrModemCommandMode;
   }
@@ -181,7 +177,7 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
   const int32_t left = leave.result > 0 && !Accepted(leave) ? -1 : leave.result;
   if (left < 0) {
     LogMessage(device->log, 1, tag, "Mx2Config failed to get out of AT command mode: %d (%d ms)",
-               left, Since(start));
+               left, MsSince(start));
     return left;
   }
 
@@ -192,7 +188,7 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
       result = kErrUnreadableAnswer;  // nothing wanted was done: no success to report
     }
     LogMessage(device->log, 1, tag, "Mx2Config failed with error %d and %d (%d ms)", result, errors,
-               Since(start));
+               MsSince(start));
   }
   *mask = done;
   PumpingWait(100);
@@ -354,7 +350,8 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
   device->tries = savedTries;
 
   if ((result == 0 || result == kErrNoRadio) && done == 0) {
-    LogMessage(device->log, 30, tag, "MSRadioCommand couldn't find a radio (%d ms)", Since(start));
+    LogMessage(device->log, 30, tag, "MSRadioCommand couldn't find a radio (%d ms)",
+               MsSince(start));
     *mask = 0;
     return result;
   }
@@ -365,7 +362,7 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
       result = kErrUnreadableAnswer;  // nothing wanted was done: no success to report
     }
     LogMessage(device->log, 1, tag, "MSRadioCommand failed with error %d setting %d (%d ms)",
-               result, failed, Since(start));
+               result, failed, MsSince(start));
   }
   *mask = done;
   return result;

@@ -42,10 +42,6 @@ void ClosePort(DeviceContext* device) {
   device->request.linkKind = link_kind::kNone;
 }
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 int32_t RadioLogin(DeviceContext* device, char* name) {
   const char* tag = DeviceTag(device);
   SettingsRecord& record = device->settings;
@@ -261,23 +257,23 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud) {
     }
     if (std::strstr(answer, "OK")) {
       LogMessage(device->log, 30, tag, "SetBaudCommand set device baud rate to %d (%d ms)",
-                 static_cast<int>(baud), Since(start));
+                 static_cast<int>(baud), MsSince(start));
       result = kResultOk;
       break;
     }
     if (!std::strstr(answer, "\r>")) {
       LogMessage(device->log, 30, tag, "SetBaudCommand failed: heard: %s (%d ms)", answer,
-                 Since(start));
+                 MsSince(start));
       result = kErrUnreadableAnswer;
       break;
     }
     LogMessage(device->log, 30, tag, "SetBaudCommand failed (heard prompt): trying again (%d ms)",
-               Since(start));
+               MsSince(start));
     result = kErrUnreadableAnswer;
   }
   if (result < 0) {
     LogMessage(device->log, 1, tag, "SetBaudCommand failed with error %d (%d ms)", result,
-               Since(start));
+               MsSince(start));
   }
   PumpingWait(kAfterSetBaudPauseMs);
   return result;
@@ -325,13 +321,13 @@ int32_t DisconnectDevice(DeviceContext* device, bool skipLogout) {
     }
   } else {
     ClosePort(device);
+  }
+  if (result > 0) LogMessage(device->log, 30, tag, "DisconnectDevice successful");
+  return result;
+}
 
 void ReleaseDevice(DeviceContext* device) {
   if (!device || device->request.linkKind == link_kind::kNone) return;
   device->options.keepPortOpen = 0;
   DisconnectDevice(device, false);
-}
-  }
-  if (result > 0) LogMessage(device->log, 30, tag, "DisconnectDevice successful");
-  return result;
 }

@@ -52,10 +52,6 @@ int32_t ReadText(const SettingRow& row, const char* answer, char* value) {
 
 }  // namespace
 
-int32_t SinceMs(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 bool CarriesNetworkSettings(const DeviceContext* device) {
   const SettingsRecord& record = device->settings;
   return (record.trait & trait::kKnown) && record.deviceType == device_type::kQd40 &&
@@ -92,7 +88,7 @@ int32_t SendSet(DeviceContext* device, const char* name, const char* command, bo
 
 int32_t SettingFailed(DeviceContext* device, const char* name, int32_t result, uint32_t start) {
   LogMessage(device->log, 1, DeviceTag(device), "%s failed with error %d (%d ms)", name, result,
-             SinceMs(start));
+             MsSince(start));
   return result;
 }
 
@@ -131,7 +127,7 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
     FormatText(command, row.setFormat, value);
     result = SendSet(device, row.name, command, row.promptByOldest, start, row.answerBytes);
     if (result < 0) return result;
-    LogText(device, row.setLine, Shown(row, value, masked), SinceMs(start));
+    LogText(device, row.setLine, Shown(row, value, masked), MsSince(start));
     return kResultOk;
   }
 
@@ -140,7 +136,7 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
   if (result >= 0) result = ReadText(row, answer, read);
   if (result < 0) return logFailure ? SettingFailed(device, row.name, result, start) : result;
   std::memcpy(value, read, std::strlen(read) + 1);
-  LogText(device, row.foundLine, Shown(row, value, masked), SinceMs(start));
+  LogText(device, row.foundLine, Shown(row, value, masked), MsSince(start));
   return kResultOk;
 }
 
@@ -156,7 +152,7 @@ int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* val
     FormatNumber(command, row.setFormat, *value);
     result = SendSet(device, row.name, command, row.promptByOldest, start, row.answerBytes);
     if (result < 0) return result;
-    LogNumber(device, row.setLine, *value, SinceMs(start));
+    LogNumber(device, row.setLine, *value, MsSince(start));
     return kResultOk;
   }
 
@@ -164,10 +160,10 @@ int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* val
   if (result < 0) return SettingFailed(device, row.name, result, start);
   int32_t read = 0;
   if (ReadNumberValue(answer, row.rule == ValueRule::kNumberAfterReturn, &read) < 0) {
-    LogElapsed(device, row.notFoundLine, SinceMs(start));
+    LogElapsed(device, row.notFoundLine, MsSince(start));
     return SettingFailed(device, row.name, row.unparsable, start);
   }
   *value = read;
-  LogNumber(device, row.foundLine, *value, SinceMs(start));
+  LogNumber(device, row.foundLine, *value, MsSince(start));
   return kResultOk;
 }

@@ -61,9 +61,6 @@ constexpr bool FormatTakes(const char* format, const char* expected) {
   return *expected == 0;
 }
 
-// Milliseconds since `start` (MsClock).
-int32_t SinceMs(uint32_t start);
-
 // False when the instrument lacks what the row needs; nothing is sent then.
 bool SettingAllowed(const DeviceContext* device, const SettingRow& row);
 // The network gate alone.

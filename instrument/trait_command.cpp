@@ -32,7 +32,7 @@ int32_t WriteTrait(DeviceContext* device, const uint32_t* traitWord) {
   const int32_t result = SendSet(device, kTrait, command, false, start);
   if (result < 0) return result;
   LogMessage(device->log, 30, DeviceTag(device), "TraitCommand set trait to %d (%d ms)",
-             static_cast<int>(*traitWord), SinceMs(start));
+             static_cast<int>(*traitWord), MsSince(start));
   return kResultOk;
 }
 
@@ -62,7 +62,7 @@ int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) 
     }
     *traitWord = Inverted(static_cast<uint32_t>(stored)) | trait::kKnown;
     LogMessage(device->log, 30, tag, "TraitCommand: found %d (%d ms)", static_cast<int>(*traitWord),
-               SinceMs(start));
+               MsSince(start));
     return kResultOk;
   }
   if (!(record.capabilityMask & capability::kRadio)) {

@@ -37,10 +37,6 @@ std::string DevicePath(const char* name) {
   return std::string("/dev/") + name;
 }
 
-int32_t Elapsed(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 // Reads what the port has, waiting at most `timeoutMs` for the first byte. Returns the bytes
 // read, 0 on a time-out, or a negated errno. A line that hung up (an adapter pulled out, the
 // other end of a pseudo-terminal closed) is EIO at once: on Linux such a read would otherwise
@@ -48,7 +44,7 @@ int32_t Elapsed(uint32_t start) {
 int ReadSome(int fd, char* into, uint32_t count, int timeoutMs) {
   const uint32_t start = MsClock();
   for (;;) {
-    const int remaining = timeoutMs - Elapsed(start);
+    const int remaining = timeoutMs - MsSince(start);
     struct pollfd request = {fd, POLLIN, 0};
     const int ready = poll(&request, 1, remaining > 0 ? remaining : 0);
     if (ready < 0) {
@@ -97,6 +93,26 @@ void ApplyLineSettings(struct termios* settings, speed_t speed) {
 }
 
 }  // namespace
+
+// Open errors a user can act on get the numbers the application explains: 2 (no such port),
+// 5 (held by another program) and 13 (no permission). The log lines print these.
+int PortOpenError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return 2;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return 5;
+    case EACCES:
+    case EPERM:
+      return 13;
+    default:
+      return error;
+  }
+}
+
 int32_t PortOpenResult(int error) {
   switch (error) {
     case ENOENT:
@@ -121,26 +137,6 @@ int32_t PortOpenResult(int error) {
       return kErrOutOfMemory;
     default:
       return kErrPortOpenFailed;
-  }
-}
-
-
-// Open errors a user can act on get the numbers the application explains: 2 (no such port),
-// 5 (held by another program) and 13 (no permission).
-int PortOpenError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-      return 2;
-    case EBUSY:
-    case EWOULDBLOCK:
-      return 5;
-    case EACCES:
-    case EPERM:
-      return 13;
-    default:
-      return error;
   }
 }
 
@@ -309,7 +305,7 @@ int32_t DSWrite(SerialPort* port, const char* bytes, uint32_t count, uint32_t* w
       LogMessage(port->log, 1, port->name, "DSWrite WriteFile failed (error %d)", errno);
       return kErrNoAnswer;
     }
-    const int remaining = limit_ms - Elapsed(start);
+    const int remaining = limit_ms - MsSince(start);
     if (remaining <= 0) break;
     struct pollfd request = {port->handle, POLLOUT, 0};
     if (poll(&request, 1, remaining) < 0 && errno != EINTR) {
@@ -363,12 +359,12 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character) {
       if (std::strchr(port->gReadBuffer, character)) {
         port->dataReady = true;
         LogMessage(port->log, 40, port->name, "DSWait found '%c' in %d ms", character,
-                   Elapsed(start));
+                   MsSince(start));
         return static_cast<unsigned char>(character);
       }
       continue;
     }
-    const int32_t elapsed = Elapsed(start);
+    const int32_t elapsed = MsSince(start);
     // A full buffer cannot take the awaited character any more: give up rather than spin.
     if (elapsed > static_cast<int32_t>(timeoutMs) || space == 0) {
       LogMessage(port->log, 40, port->name, "DSWait read %d bytes, but never found '%c' in %d ms",

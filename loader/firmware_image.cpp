@@ -27,10 +27,6 @@ constexpr size_t kReadChunk = size_t{64} << 10;
 
 constexpr int kMaxVersionDigits = 11;
 
-int32_t Elapsed(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -123,7 +119,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
   int32_t result = ReadWholeFile(path, &file);
   if (result == kErrNotTiText) {
     LogMessage(loader->log, vexa_log_level::kMilestone, kTag,
-               "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path, Elapsed(start));
+               "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path, MsSince(start));
     return result;
   }
   if (result == kErrOutOfMemory) return result;
@@ -145,7 +141,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
     if (fault != TiTextFault::kNotTiText) {
       LogMessage(loader->log, vexa_log_level::kMilestone, kTag,
                  "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path,
-                 Elapsed(start));
+                 MsSince(start));
     }
     return result;
   }
@@ -164,7 +160,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
   image.version = identity.version;
 
   LogMessage(loader->log, vexa_log_level::kMilestone, kTag, "BSLLoadTIFile loaded file %s (%d ms)",
-             path, Elapsed(start));
+             path, MsSince(start));
   return kResultOk;
 }
 
@@ -195,7 +191,7 @@ int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path) {
   }
 
   LogMessage(loader->log, vexa_log_level::kMilestone, kTag, "BSLWriteTIFile wrote file %s (%d ms)",
-             path, Elapsed(start));
+             path, MsSince(start));
   return kResultOk;
 }
 
