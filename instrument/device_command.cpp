@@ -40,26 +40,29 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     device->response[0] = 0;
     received = 0;
 
+    // "DCommWrite", "DCommWait" and "DCommRead" below are the log's own words for the write, the
+    // wait and the read, which service staff know from every error file; they name no function
+    // of this code and stay as they are.
     const int32_t wrote = DSWrite(&device->port, command, length, nullptr);
     if (wrote < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWrite",
-                 wrote);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommWrite", wrote);
       result = wrote;
       break;
     }
     const int32_t waited =
         DSWait(&device->port, timeoutMs + device->options.extraWaitMs, terminator);
     if (waited < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWait",
-                 waited);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommWait", waited);
       result = waited;
       break;
     }
     uint32_t got = 0;
     const int32_t read = DSRead(&device->port, device->response, kResponseSize, &got);
     if (read < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommRead",
-                 read);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommRead", read);
       result = read;
       break;
     }
@@ -73,7 +76,7 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     device->response[got < kResponseSize ? got : kResponseSize] = 0;
 
     if (std::strstr(device->response, command)) {
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");
       result = kErrEchoed;
       break;
@@ -100,12 +103,14 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     answer[stored] = 0;
     *size = stored;
     if (stored < received) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got %d more bytes than expected (%s)",
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got %d more bytes than expected (%s)",
                  static_cast<int>(received - stored), command);
     }
   }
   if (std::strncmp(device->response, "\r\r>", 3) == 0) {
-    LogMessage(device->log, 30, tag, "DeviceCommand: device returned empty answer");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceCommand: device returned empty answer");
     return kErrBarePrompt;
   }
   return static_cast<int32_t>(received);

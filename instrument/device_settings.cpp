@@ -52,7 +52,7 @@ Pass Identify(DeviceContext* device, int direction) {
   if (direction == 1) return pass;
   if (!Identified(device->settings)) pass.result = VerCommand(device, false);
   if (pass.result == kErrNotForThisType) {
-    LogMessage(device->log, 1, DeviceTag(device),
+    LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
                "DeviceSettings: old VaultKeep model 007 not supported");
     return pass;
   }
@@ -204,7 +204,7 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
   for (;;) {
     const uint32_t left = static_cast<uint32_t>(Count(want));
     if (!ReportProgress(device, total, left < total ? total - left : 0, progress_phase::kWorking)) {
-      LogMessage(device->log, 10, tag,
+      LogMessage(device->log, vexa_log_level::kMilestone, tag,
                  "DeviceSettings canceled by user after getting %d of %d settings", Count(done),
                  static_cast<int>(total));
       ReportProgress(device, total, total, progress_phase::kFinished);
@@ -231,7 +231,8 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
         break;
       }
       if (login == kResultOk) {
-        LogMessage(device->log, 30, "******", "DeviceSettings re-connected to device");
+        LogMessage(device->log, vexa_log_level::kTrace, "******",
+                   "DeviceSettings re-connected to device");
         want = passWanted;  // the setting that met the silence runs again
         result = passResult;
       }

@@ -19,8 +19,8 @@ constexpr const char* kDateLabel = "Date\\Time:";
 int32_t Failed(DeviceContext* device, int32_t* seconds, int direction, int32_t result,
                uint32_t start) {
   if (direction != 1 && seconds) *seconds = -1;
-  LogMessage(device->log, 1, DeviceTag(device), "DeviceTime failed with error %d (%d ms)", result,
-             MsSince(start));
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "DeviceTime failed with error %d (%d ms)", result, MsSince(start));
   return result;
 }
 
@@ -50,7 +50,8 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   } else {
     const time_t now = time(nullptr);
     if (now == static_cast<time_t>(-1)) {
-      LogMessage(device->log, 1, tag, "DeviceTime failed to get system time with error %d", errno);
+      LogMessage(device->log, vexa_log_level::kError, tag,
+                 "DeviceTime failed to get system time with error %d", errno);
       return kErrUnreadableAnswer;
     }
     localtime_r(&now, &wall);
@@ -70,8 +71,9 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     if (!SetAccepted(device, answer, true)) {
       return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
     }
-    LogMessage(device->log, 30, tag, "DeviceTime set device time to %d:%02d:%02d (%d ms)",
-               wall.tm_hour, wall.tm_min, wall.tm_sec, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device time to %d:%02d:%02d (%d ms)", wall.tm_hour, wall.tm_min,
+               wall.tm_sec, MsSince(start));
   }
 
   if (countsSeconds) {
@@ -86,11 +88,12 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
       std::strstr(answer, "OK") || (!record.newFirmware && std::strchr(answer, '>'));
   if (!accepted) return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
   if (countsSeconds) {
-    LogMessage(device->log, 30, tag, "DeviceTime set device vexaseconds to %d (%d ms)", value,
-               MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device vexaseconds to %d (%d ms)", value, MsSince(start));
   } else {
-    LogMessage(device->log, 30, tag, "DeviceTime set device date to %d-%d-%d (%d ms)",
-               wall.tm_year + 1900, wall.tm_mon + 1, wall.tm_mday, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device date to %d-%d-%d (%d ms)", wall.tm_year + 1900,
+               wall.tm_mon + 1, wall.tm_mday, MsSince(start));
   }
   return kResultOk;
 }
@@ -116,7 +119,8 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     // wrong.
     const bool plausible = errno != ERANGE && count <= static_cast<unsigned long long>(INT32_MAX);
     *seconds = plausible ? static_cast<int32_t>(count) : 0;
-    LogMessage(device->log, 30, tag, "DeviceTime found device date/timr %ld VexaSeconds (%d ms)",
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime found device date/timr %ld VexaSeconds (%d ms)",
                static_cast<long>(*seconds), MsSince(start));
     if (!plausible) return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
     return kResultOk;
@@ -146,7 +150,7 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
   }
   *seconds = static_cast<int32_t>(static_cast<int64_t>(calendar) + UtcOffset() - kUnixTo2000);
-  LogMessage(device->log, 30, tag,
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
              "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)",
              read.tm_year + 1900, read.tm_mon + 1, read.tm_mday, read.tm_hour, read.tm_min,
              read.tm_sec, static_cast<long>(*seconds), MsSince(start));

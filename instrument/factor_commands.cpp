@@ -44,8 +44,9 @@ int32_t FiveByteCommand(DeviceContext* device, const FiveBytes& setting, uint8_t
                   values[1], values[2], values[3], values[4]);
     const int32_t result = SendSet(device, setting.name, command, false, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "%s set %s to %d %d %d %d %d (%d ms)", setting.name,
-               setting.what, values[0], values[1], values[2], values[3], values[4], MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s set %s to %d %d %d %d %d (%d ms)",
+               setting.name, setting.what, values[0], values[1], values[2], values[3], values[4],
+               MsSince(start));
     return kResultOk;
   }
 
@@ -56,19 +57,21 @@ int32_t FiveByteCommand(DeviceContext* device, const FiveBytes& setting, uint8_t
   uint8_t read[kFactorCount];
   const int count = ReadByteValues(answer, read, kFactorCount);
   if (count != static_cast<int>(kFactorCount)) {
-    LogMessage(device->log, 30, tag, "%s only found %d of %d %s (%d ms)", setting.name, count,
-               static_cast<int>(kFactorCount), setting.missing, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s only found %d of %d %s (%d ms)",
+               setting.name, count, static_cast<int>(kFactorCount), setting.missing,
+               MsSince(start));
     return SettingFailed(device, setting.name, kErrUnreadableAnswer, start);
   }
   std::memcpy(values, read, kFactorCount);
-  LogMessage(device->log, 30, tag, "%s: %s are %d %d %d %d %d (%d ms)", setting.name, setting.what,
-             values[0], values[1], values[2], values[3], values[4], MsSince(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "%s: %s are %d %d %d %d %d (%d ms)",
+             setting.name, setting.what, values[0], values[1], values[2], values[3], values[4],
+             MsSince(start));
   return kResultOk;
 }
 
 int32_t AdcFailed(DeviceContext* device, const char* option, int32_t result, uint32_t start) {
-  LogMessage(device->log, 1, DeviceTag(device), "ADCcalCommand (%s) failed with error %d (%d ms)",
-             option, result, MsSince(start));
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "ADCcalCommand (%s) failed with error %d (%d ms)", option, result, MsSince(start));
   return result;
 }
 
@@ -124,7 +127,7 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
     if (!SetAccepted(device, answer, false)) {
       return AdcFailed(device, option, kErrUnreadableAnswer, start);
     }
-    LogMessage(device->log, 30, tag,
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
                "ADCcalCommand set %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", option, slopes[0],
                offsets[0], slopes[1], offsets[1], slopes[2], offsets[2], slopes[3], offsets[3],
                slopes[4], offsets[4], check, MsSince(start));
@@ -138,8 +141,9 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   const int wanted = onePair ? kAdcOnePairCount : kAdcTenValueCount;
   const int count = ReadByteValues(answer, read, kAdcTenValueCount);
   if (count != wanted) {
-    LogMessage(device->log, 30, tag, "ADCcalCommand only found %d of %d cal %s factors (%d ms)",
-               count, kAdcTenValueCount, option, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, kAdcTenValueCount,
+               option, MsSince(start));
     return AdcFailed(device, option, kErrUnreadableAnswer, start);
   }
   // A factor of 0 or 255 is what an erased or never calibrated table holds: kept, but not valid.
@@ -151,10 +155,11 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   }
   const uint8_t check = read[2 * pairs];
   if (AdcCheck(slopes, offsets, pairs) != check) valid = false;
-  LogMessage(
-      device->log, 30, tag, "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
-      valid ? "valid" : "not valid", option, slopes[0], offsets[0], slopes[1], offsets[1],
-      slopes[2], offsets[2], slopes[3], offsets[3], slopes[4], offsets[4], check, MsSince(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
+             "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
+             valid ? "valid" : "not valid", option, slopes[0], offsets[0], slopes[1], offsets[1],
+             slopes[2], offsets[2], slopes[3], offsets[3], slopes[4], offsets[4], check,
+             MsSince(start));
   if (!valid) return AdcFailed(device, option, kFactorsNotValid, start);
   return kResultOk;
 }

@@ -38,8 +38,8 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
     }
     const int32_t result = SendSet(device, coordinate.name, command, false, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "%s set %s to %+.5f (%d ms)", coordinate.name, coordinate.what,
-               *value, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s set %s to %+.5f (%d ms)",
+               coordinate.name, coordinate.what, *value, MsSince(start));
     return kResultOk;
   }
 
@@ -48,13 +48,13 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
   if (result < 0) return SettingFailed(device, coordinate.name, result, start);
   double read = 0;
   if (ReadDoubleValue(answer, &read) < 0) {
-    LogMessage(device->log, 30, tag, "%s could not find device %s (%d ms)", coordinate.name,
-               coordinate.what, MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s could not find device %s (%d ms)",
+               coordinate.name, coordinate.what, MsSince(start));
     return SettingFailed(device, coordinate.name, kErrBarePrompt, start);
   }
   *value = read;
-  LogMessage(device->log, 30, tag, "%s found device %s %+.5f (%d ms)", coordinate.name,
-             coordinate.what, *value, MsSince(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "%s found device %s %+.5f (%d ms)",
+             coordinate.name, coordinate.what, *value, MsSince(start));
   return kResultOk;
 }
 

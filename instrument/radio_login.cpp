@@ -81,27 +81,28 @@ int32_t QueryCommand(DeviceContext* device, char* destination, int mode) {
   device->tries = savedTries;
 
   if (result > 0) {
-    LogMessage(device->log, 30, tag, "QueryCommand heard from: %s (%d ms)", destination,
-               MsSince(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "QueryCommand heard from: %s (%d ms)",
+               destination, MsSince(start));
     PumpingWait(kHeardPauseMs);
     return kResultOk;
   }
   switch (result) {
     case kErrCancelled:
-      LogMessage(device->log, 30, tag, "QueryCommand canceled by user");
+      LogMessage(device->log, vexa_log_level::kTrace, tag, "QueryCommand canceled by user");
       return kErrCancelled;
     case kErrEchoed:
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "QueryCommand is hearing \"query\" -- a relay must be active (%d ms)",
                  MsSince(start));
       return kErrRelayEchoes;
     case kErrNoAnswer:
-      LogMessage(device->log, 30, tag, "QueryCommand didn't get any answers after %d tries (%d ms)",
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "QueryCommand didn't get any answers after %d tries (%d ms)",
                  static_cast<int>(attempts), MsSince(start));
       return kErrLastTrySilent;
     default:
-      LogMessage(device->log, 1, tag, "QueryCommand failed with error %d (%d ms)", result,
-                 MsSince(start));
+      LogMessage(device->log, vexa_log_level::kError, tag,
+                 "QueryCommand failed with error %d (%d ms)", result, MsSince(start));
       return result;
   }
 }
@@ -123,7 +124,8 @@ int32_t SendWake(DeviceContext* device) {
       if (packet % kWakeProgressEvery == 0 &&
           !device->progressHook(device->progressContext, packets, packet + 1,
                                 progress_phase::kWorking)) {
-        LogMessage(device->log, 30, tag, "SendWake canceled by user after sending %d of %d packets",
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "SendWake canceled by user after sending %d of %d packets",
                    static_cast<int>(packet + 1), static_cast<int>(packets));
         return kErrCancelled;
       }
@@ -139,9 +141,11 @@ int32_t SendWake(DeviceContext* device) {
     PumpingWait(pause);
   }
   if (tooSlow) {
-    LogMessage(device->log, 30, tag, "SendWake executing too slow to send status (PIG status)!");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SendWake executing too slow to send status (PIG status)!");
   }
-  LogMessage(device->log, 30, tag, "SendWake sent %d packets", static_cast<int>(packets));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "SendWake sent %d packets",
+             static_cast<int>(packets));
   if (progress) {
     device->progressHook(device->progressContext, packets, packets, progress_phase::kFinished);
   }
@@ -154,7 +158,7 @@ int32_t LoginCommand(DeviceContext* device, const char* name) {
   if (name && name[0]) {
     const size_t length = strnlen(name, sizeof command);
     if (length > kInstrumentNameLength) {
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "LoginCommand: Device name %.*s is wrong length (%d characters)",
                  static_cast<int>(length), name, static_cast<int>(length));
       return kErrNameTooLong;

@@ -379,7 +379,7 @@ int32_t RmodeCommand(DeviceContext* device, int32_t* mode, int direction) {
   if (!SettingAllowed(device, kRmode)) return kErrNoCapability;
   if (device->settings.deviceType == device_type::kRQ7) {
     if (direction != 1) *mode = kRQ7RadioMode;
-    LogMessage(device->log, 30, DeviceTag(device),
+    LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device),
                "RmodeCommand found an rQ7 that is always mode %d", kRQ7RadioMode);
     return kResultOk;
   }

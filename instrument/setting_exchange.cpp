@@ -17,15 +17,15 @@ constexpr size_t kMaskedSize = 72;  // the longest secret is 35 characters
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
 void LogText(DeviceContext* device, const char* format, const char* value, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, value, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, value, ms);
 }
 
 void LogNumber(DeviceContext* device, const char* format, int32_t value, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, value, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, value, ms);
 }
 
 void LogElapsed(DeviceContext* device, const char* format, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, ms);
 }
 
 void FormatText(char* command, const char* format, const char* value) {
@@ -87,8 +87,8 @@ int32_t SendSet(DeviceContext* device, const char* name, const char* command, bo
 }
 
 int32_t SettingFailed(DeviceContext* device, const char* name, int32_t result, uint32_t start) {
-  LogMessage(device->log, 1, DeviceTag(device), "%s failed with error %d (%d ms)", name, result,
-             MsSince(start));
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "%s failed with error %d (%d ms)", name, result, MsSince(start));
   return result;
 }
 

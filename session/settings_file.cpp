@@ -179,7 +179,7 @@ int32_t WriteInfoFile(SessionContext* session, const char* path) {
   const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     const int error = errno;
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "WriteInfoFile got error %d trying to open settings file %s", error, path);
     return SettingsFileError(error, kErrFileWriteFailed);
   }
@@ -202,7 +202,7 @@ int32_t WriteInfoFile(SessionContext* session, const char* path) {
   }
   if (!written) {
     unlink(temporary.c_str());
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "WriteInfoFile got error %d trying to write settings file %s", error, path);
     return SettingsFileError(error, kErrFileWriteFailed);
   }
