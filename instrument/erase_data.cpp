@@ -24,7 +24,7 @@ int32_t EraseData(DeviceContext* device) {
   char confirmation = '>';
   int32_t result;
   if (record.newFirmware) {
-    result = NameCommand(device, name, 0);
+    result = NameCommand(device, name, SettingDirection::kRead);
   } else {
     result = ParseShowCommand(device, name);
     confirmation = '!';

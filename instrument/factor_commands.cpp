@@ -28,17 +28,18 @@ constexpr FiveBytes kDepths{"DepthCommand", capability::kSiteItems, "-depth",
 constexpr FiveBytes kPorts{"PortsCommand", capability::kPorts, "-ports", "ports", "ports", 0};
 
 int32_t FiveByteCommand(DeviceContext* device, const FiveBytes& setting, uint8_t* values,
-                        int direction) {
+                        SettingDirection direction) {
   if (!device || !values) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & setting.capability)) {
-    if (direction != 1) std::memset(values, setting.withoutCapability, kFactorCount);
+    if (direction != SettingDirection::kWrite)
+      std::memset(values, setting.withoutCapability, kFactorCount);
     return kErrNoCapability;
   }
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
   char answer[kSettingAnswerBytes];
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     char command[kSettingCommandBytes];
     std::snprintf(command, sizeof command, "set %s %d %d %d %d %d\r", setting.option, values[0],
                   values[1], values[2], values[3], values[4]);
@@ -84,16 +85,16 @@ uint8_t AdcCheck(const uint8_t* slopes, const uint8_t* offsets, int pairs) {
 
 }  // namespace
 
-int32_t DepthCommand(DeviceContext* device, uint8_t* depths, int direction) {
+int32_t DepthCommand(DeviceContext* device, uint8_t* depths, SettingDirection direction) {
   return FiveByteCommand(device, kDepths, depths, direction);
 }
 
-int32_t PortsCommand(DeviceContext* device, uint8_t* ports, int direction) {
+int32_t PortsCommand(DeviceContext* device, uint8_t* ports, SettingDirection direction) {
   return FiveByteCommand(device, kPorts, ports, direction);
 }
 
 int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t* offsets,
-                      int direction) {
+                      SettingDirection direction) {
   if (!device) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kAdcCal)) return kErrNoCapability;
   if (!slopes || !offsets) return kErrMissingArgument;
@@ -112,7 +113,7 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   char answer[kAdcAnswerBytes];
   char command[kSettingCommandBytes];
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     const uint8_t check = AdcCheck(slopes, offsets, pairs);
     if (onePair) {
       std::snprintf(command, sizeof command, "set %s %u %u %u\r", option, slopes[0], offsets[0],

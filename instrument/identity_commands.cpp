@@ -15,12 +15,12 @@ constexpr const char* kSerial = "SNCommand";
 
 }  // namespace
 
-int32_t NameCommand(DeviceContext* device, char* name, int direction) {
+int32_t NameCommand(DeviceContext* device, char* name, SettingDirection direction) {
   if (!device || !name) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     const int32_t legal = CheckDeviceName(name);
     if (legal != kResultOk) {
       LogMessage(device->log, vexa_log_level::kError, tag,
@@ -52,12 +52,12 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
   return kResultOk;
 }
 
-int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
+int32_t SNCommand(DeviceContext* device, char* serial, SettingDirection direction) {
   if (!device || !serial) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!device->settings.newFirmware) return kErrNoCapability;
     if (!SendableText(serial, kSerialNumberLength)) {
       return SettingFailed(device, kSerial, kErrBadArgument, start);

@@ -20,13 +20,13 @@ constexpr Coordinate kLatitude{"LatitudeCommand", "-lat", "get -lat\r", "latitud
 constexpr Coordinate kLongitude{"LongitudeCommand", "-long", "get -long\r", "longitude"};
 
 int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, double* value,
-                          int direction) {
+                          SettingDirection direction) {
   if (!device || !value) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kPosition)) return kErrNoCapability;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!std::isfinite(*value)) {
       return SettingFailed(device, coordinate.name, kErrBadArgument, start);
     }
@@ -60,10 +60,10 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
 
 }  // namespace
 
-int32_t LatitudeCommand(DeviceContext* device, double* latitude, int direction) {
+int32_t LatitudeCommand(DeviceContext* device, double* latitude, SettingDirection direction) {
   return CoordinateCommand(device, kLatitude, latitude, direction);
 }
 
-int32_t LongitudeCommand(DeviceContext* device, double* longitude, int direction) {
+int32_t LongitudeCommand(DeviceContext* device, double* longitude, SettingDirection direction) {
   return CoordinateCommand(device, kLongitude, longitude, direction);
 }

@@ -76,7 +76,7 @@ bool IsFourHexDigits(const char* word) {
 }  // namespace
 
 int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                  int direction, uint32_t* mask) {
+                  SettingDirection direction, uint32_t* mask) {
   if (!device || !mask) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
@@ -106,7 +106,7 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
   uint32_t errors = 0;
   uint32_t done = 0;
   char command[32];
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if ((wanted & kChannelBit) && channel) {
       std::snprintf(command, sizeof command, "ATHP%X\r", static_cast<unsigned>(*channel));
       const Exchange set = Send(device, command, 'K', kModemTimeoutMs);
@@ -254,7 +254,7 @@ ReadOutcome GetInstrumentRadio(DeviceContext* device, const char* command, int32
 }
 
 int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                        int direction, uint32_t* mask) {
+                        SettingDirection direction, uint32_t* mask) {
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
   const uint32_t wanted = *mask;
@@ -266,7 +266,7 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
   uint32_t done = 0;
   uint32_t ms = 0;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     struct Write {
       uint32_t bit;
       const char* option;
@@ -384,7 +384,7 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
 }  // namespace
 
 int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                       int direction, uint32_t* mask) {
+                       SettingDirection direction, uint32_t* mask) {
   if (!device || !mask) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   if (!(device->settings.capabilityMask & capability::kRadio)) {
@@ -393,7 +393,7 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
   }
 
   if (device->request.linkKind == link_kind::kRadio) {
-    if (direction == 1) {
+    if (direction == SettingDirection::kWrite) {
       *mask = 0;
       LogMessage(device->log, vexa_log_level::kTrace, tag,
                  "MSRadioCommand can't set radio parameters while connected over the radio");
@@ -413,8 +413,8 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
     int32_t localSubChannel = 0;
     uint32_t modemMask = kChannelBit | kSubChannelBit;
     PumpingWait(kPassThroughPauseMs);  // the modem's guard time before "+++"
-    const int32_t result =
-        Mx2Config(device, &localChannel, &localSubChannel, nullptr, 0, &modemMask);
+    const int32_t result = Mx2Config(device, &localChannel, &localSubChannel, nullptr,
+                                     SettingDirection::kRead, &modemMask);
     if (channel && (modemMask & kChannelBit)) *channel = localChannel;
     if (subChannel && (modemMask & kSubChannelBit)) *subChannel = localSubChannel;
     LogMessage(device->log, vexa_log_level::kTrace, tag,

@@ -210,7 +210,8 @@ int32_t ConnectDevice(DeviceContext* device, ConnectionRequest* request) {
     uint32_t mask = 0xC00;
     int32_t channel = request->radioChannel;
     int32_t subChannel = request->radioSubChannel;
-    if (Mx2Config(device, &channel, &subChannel, nullptr, 1, &mask) != kResultOk) {
+    if (Mx2Config(device, &channel, &subChannel, nullptr, SettingDirection::kWrite, &mask) !=
+        kResultOk) {
       if (!device->options.keepPortOpen) ClosePort(device);
       return kErrModemNotConfigured;
     }

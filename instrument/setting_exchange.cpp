@@ -110,8 +110,8 @@ bool SendableText(const char* value, uint32_t limit) {
   return true;
 }
 
-int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, int direction,
-                    bool logFailure) {
+int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value,
+                    SettingDirection direction, bool logFailure) {
   if (!device || !value) return kErrMissingArgument;
   if (!SettingAllowed(device, row)) return kErrNoCapability;
   const uint32_t start = MsClock();
@@ -119,7 +119,7 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
   char masked[kMaskedSize];
   int32_t result;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!SendableText(value, row.limit)) {
       return SettingFailed(device, row.name, kErrBadArgument, start);
     }
@@ -140,14 +140,15 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
   return kResultOk;
 }
 
-int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value, int direction) {
+int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value,
+                      SettingDirection direction) {
   if (!device || !value) return kErrMissingArgument;
   if (!SettingAllowed(device, row)) return kErrNoCapability;
   const uint32_t start = MsClock();
   char answer[kLongestSettingAnswer];
   int32_t result;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     char command[kSettingCommandBytes];
     FormatNumber(command, row.setFormat, *value);
     result = SendSet(device, row.name, command, row.promptByOldest, start, row.answerBytes);

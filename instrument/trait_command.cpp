@@ -38,9 +38,9 @@ int32_t WriteTrait(DeviceContext* device, const uint32_t* traitWord) {
 
 }  // namespace
 
-int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) {
+int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, SettingDirection direction) {
   if (!device || !traitWord) return kErrMissingArgument;
-  if (direction == 1) return WriteTrait(device, traitWord);
+  if (direction == SettingDirection::kWrite) return WriteTrait(device, traitWord);
 
   const SettingsRecord& record = device->settings;
   const char* tag = DeviceTag(device);
@@ -78,7 +78,8 @@ int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) 
   // A serial link to an instrument that may have a radio: ask for the radio's version.
   char version[kRadioVersionLength + 1] = {};
   uint32_t mask = kRadioVersionBit;
-  const int32_t asked = MSRadioCommand(device, nullptr, nullptr, version, 0, &mask);
+  const int32_t asked =
+      MSRadioCommand(device, nullptr, nullptr, version, SettingDirection::kRead, &mask);
   if (asked < 0) return 0;
   *traitWord = (mask & kRadioVersionBit) ? kRadioTrait : trait::kKnown;
   LogMessage(device->log, vexa_log_level::kTrace, tag, "TraitCommand (emulated): found %d",

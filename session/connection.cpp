@@ -135,7 +135,7 @@ int32_t DPIdentify(SessionContext* session, DeviceDescriptor* descriptor) {
   if (!session || !descriptor) return kErrMissingArgument;
   SettingsRecord identified;
   uint32_t wanted = 0;  // nothing but the identification
-  int32_t result = DeviceSettings(&session->device, &identified, &wanted, 0);
+  int32_t result = DeviceSettings(&session->device, &identified, &wanted, SettingDirection::kRead);
   if (result >= 0) result = ParseVersionText(identified.versionText, descriptor);
   return JudgeConnection(session, result, descriptor, &identified);
 }
@@ -262,7 +262,7 @@ int32_t DPSetTime(SessionContext* session) {
   } else {
     const uint32_t start = MsClock();
     int32_t seconds = 0;  // the computer's local time now
-    result = DeviceTime(&session->device, &seconds, 1);
+    result = DeviceTime(&session->device, &seconds, SettingDirection::kWrite);
     elapsed = static_cast<uint32_t>(MsSince(start));
     value = seconds;
     good = result > 0;

@@ -97,7 +97,7 @@ int32_t RestoreLogger(SessionContext* session, const char* newSerial) {
   if (record.presentMask & bit::kDeviceId) record.presentMask &= ~bit::kSerialNumber;
   const uint32_t wanted = record.presentMask & ~bit::kIdentification;
   uint32_t done = wanted;
-  const int32_t result = DeviceSettings(&session->device, &record, &done, 1);
+  const int32_t result = DeviceSettings(&session->device, &record, &done, SettingDirection::kWrite);
   session->failedMask = wanted & ~done;
   if (result >= 0 || (result == kErrPartlyDone && done != 0)) return result;
   LogMessage(session->log, vexa_log_level::kError, kSessionTag,
@@ -133,7 +133,8 @@ int32_t DPCollectInfo(SessionContext* session) {
   if (IsLoggerType(type)) {
     const uint32_t wanted = LoggerSaveMask(type);
     uint32_t done = wanted;
-    const int32_t result = DeviceSettings(&session->device, &session->settings, &done, 0);
+    const int32_t result =
+        DeviceSettings(&session->device, &session->settings, &done, SettingDirection::kRead);
     session->failedMask = wanted & ~done & ~setting_bit::kIdentification;
     if (type != 2 && type != 4) session->settingsHeld = true;
     return result;
@@ -215,7 +216,8 @@ int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size)
   if (IsLoggerType(type)) {
     SettingsRecord record;
     uint32_t wanted = setting_bit::kSerialNumber;
-    const int32_t result = DeviceSettings(&session->device, &record, &wanted, 0);
+    const int32_t result =
+        DeviceSettings(&session->device, &record, &wanted, SettingDirection::kRead);
     if (result < 0) return result;
     std::snprintf(serial, size, "%s", record.serialNumber);
     return kResultOk;
