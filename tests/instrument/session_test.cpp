@@ -259,6 +259,28 @@ TEST_F(SessionTest, RadioDisconnectLogsOutUntilTheLoginGoesUnanswered) {
   EXPECT_TRUE(Logged("DisconnectDevice successful"));
 }
 
+TEST_F(SessionTest, ARadioInstrumentIsLoggedOutWhenItsOwnerLetsItGo) {
+  OpenSerial(1);
+  device_->request.linkKind = link_kind::kRadio;
+  device_->options.keepPortOpen = 1;  // the end of the owner never keeps the port
+  std::snprintf(device_->settings.deviceName, sizeof device_->settings.deviceName, "UNIT7");
+  pty_.Play({PtyDevice::Expects("logout\r"), PtyDevice::Expects("login UNIT7\r")});
+  { DeviceRelease release(device_.get()); }
+  EXPECT_TRUE(pty_.Finish());
+  EXPECT_EQ(device_->request.linkKind, link_kind::kNone);
+  EXPECT_EQ(device_->port.handle, kNoHandle);
+  EXPECT_EQ(device_->options.keepPortOpen, 0);
+  EXPECT_TRUE(Logged("DisconnectDevice successful"));
+}
+
+TEST_F(SessionTest, ReleasingADeviceThatIsNotConnectedSendsNothing) {
+  ASSERT_EQ(DSOpen(&device_->port, pty_.Path().c_str(), 9600), 1);  // open, but no link
+  ReleaseDevice(device_.get());
+  ReleaseDevice(nullptr);
+  EXPECT_NE(device_->port.handle, kNoHandle);
+  EXPECT_EQ(pty_.Receive(50), "");
+}
+
 struct HookLog {
   std::vector<std::array<uint32_t, 3>> calls;
   int cancelAfter = -1;  // calls before the hook says stop
