@@ -129,7 +129,7 @@ int32_t SendWake(DeviceContext* device) {
                    static_cast<int>(packet + 1), static_cast<int>(packets));
         return kErrCancelled;
       }
-      const uint32_t took = MsClock() - before;
+      const uint32_t took = static_cast<uint32_t>(MsSince(before));
       if (took >= spacing) {
         pause = 0;
         tooSlow = true;

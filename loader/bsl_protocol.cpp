@@ -154,7 +154,7 @@ int32_t Exchange(VexaBSLHost* host, uint32_t length, char awaited, char* answer,
     return result;
   }
   answer[count] = 0;
-  if (elapsedMs) *elapsedMs = MsClock() - start;
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(MsSince(start));
   if (count == 0) return kErrNoAnswer;
   if (answer[0] == '+' || answer[1] == '+') return static_cast<int32_t>(count);
   return kErrLoaderRejected;  // "-" or "?", or nothing usable
@@ -515,7 +515,7 @@ int32_t BSLEraseINFO(VexaBSLHost* host, uint32_t start, uint32_t count, uint32_t
     address += step;
     if (result < 0) break;
   }
-  const long elapsed = static_cast<long>(MsClock() - began);
+  const long elapsed = MsSince(began);
   if (result < 0) {
     LogMessage(host->log, vexa_log_level::kError, kTag,
                "BSLEraseINFO failed with error %d (%ld ms)", result, elapsed);

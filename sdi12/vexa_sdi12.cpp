@@ -133,7 +133,7 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
   // that is no answer to the command.
   if (result == kResultOk && !answered) result = kErrNoAttempt;
 
-  if (elapsedMs) *elapsedMs = MsClock() - start;
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(MsSince(start));
   if (result < 0) {
     if (buffer && *size) buffer[0] = 0;
     *size = 0;
