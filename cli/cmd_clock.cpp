@@ -36,9 +36,9 @@ int RunClock(const ClockOptions& options) {
   DeviceContext& device = session.Device();
 
   int32_t set = 0;
-  int32_t result = options.set ? DeviceTime(&device, &set, 1) : kResultOk;
+  int32_t result = options.set ? DeviceTime(&device, &set, SettingDirection::kWrite) : kResultOk;
   int32_t seconds = 0;
-  if (result >= 0) result = DeviceTime(&device, &seconds, 0);
+  if (result >= 0) result = DeviceTime(&device, &seconds, SettingDirection::kRead);
   const int32_t computer = LocalInstrumentSeconds();
   DisconnectDevice(&device, false);
   if (result < 0) {

@@ -72,7 +72,7 @@ int RunFlash(const FlashOptions& options) {
   }
 
   const std::string logPath = options.log.empty() ? ErrorFilePath() : options.log;
-  VexaLog log(logPath.c_str(), options.verbose ? 40 : 30);
+  VexaLog log(logPath.c_str(), options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace);
   VexaBSLHost host(&log, CatalogueTypeOfKey);
   if (host.image.status != 0) return ReportFailure("built-in image check", host.image.status);
   if (!options.file.empty()) {

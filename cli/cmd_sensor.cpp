@@ -71,8 +71,9 @@ int RunSensor(const SensorOptions& options) {
     return kExitUsage;
   }
   const std::string logPath = options.log.empty() ? ErrorFilePath() : options.log;
-  VexaLog log(logPath.c_str(), options.verbose ? 40 : 30);
+  VexaLog log(logPath.c_str(), options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace);
   DeviceContext device(&log);
+  DeviceRelease release(&device);
   if (device.status < 0) return ReportFailure("sensor", device.status);
 
   ConnectionRequest request;

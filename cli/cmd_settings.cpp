@@ -269,7 +269,7 @@ int RunSettings(const SettingsOptions& options) {
   if (logger) {
     SettingsRecord& record = session.settings;
     uint32_t mask = kAllSettings;
-    result = DeviceSettings(&device, &record, &mask, 0);
+    result = DeviceSettings(&device, &record, &mask, SettingDirection::kRead);
   } else {
     result = DPCollectInfo(&session);
   }
@@ -284,7 +284,7 @@ int RunSettings(const SettingsOptions& options) {
     progress.label = "Writing settings";
     if (logger) {
       written = session.settings.presentMask & ~setting_bit::kIdentification;
-      writeResult = DeviceSettings(&device, &session.settings, &written, 1);
+      writeResult = DeviceSettings(&device, &session.settings, &written, SettingDirection::kWrite);
     } else {
       writeResult = DPRestoreInfo(&session, nullptr, nullptr);
     }

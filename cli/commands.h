@@ -14,5 +14,5 @@ constexpr int kExitUsage = 64;
 using CommandRunner = std::function<int()>;
 using CommandSetup = void (*)(CLI::App& app, CommandRunner& run);
 
-// Prints "vexabsl: <what> failed [Error <code>]" on stderr and returns kExitFailed.
+// Prints "vexabsl: <what> failed [Error <code>] <meaning>" on stderr and returns kExitFailed.
 int ReportFailure(const char* what, int32_t code);

@@ -94,9 +94,10 @@ int InstrumentSession::Connect() {
     std::fprintf(stderr, "vexabsl: --baud %u is not a rate of the instruments\n", args.baud);
     return kExitUsage;
   }
-  if (!args.name.empty() && CheckDeviceName(args.name.c_str()) != kResultOk) {
-    std::fprintf(stderr, "vexabsl: --name %s is not an instrument name (error %d)\n",
-                 args.name.c_str(), CheckDeviceName(args.name.c_str()));
+  const int32_t nameCheck = args.name.empty() ? kResultOk : CheckDeviceName(args.name.c_str());
+  if (nameCheck != kResultOk) {
+    std::fprintf(stderr, "vexabsl: --name %s is not an instrument name (error %d: %s)\n",
+                 args.name.c_str(), nameCheck, ResultText(nameCheck));
     return kExitUsage;
   }
   if (args.port.size() > kPortNameSize) {

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/version.h"
+#include "link/result.h"
 
 void SetupImageCommand(CLI::App& app, CommandRunner& run);     // cmd_image.cpp
 void SetupFlashCommand(CLI::App& app, CommandRunner& run);     // cmd_flash.cpp
@@ -18,14 +19,14 @@ namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand, SetupIdentifyCommand,
+    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand,
     SetupSettingsCommand, SetupClockCommand, SetupSensorCommand, SetupPortsCommand,
 };
 
 }  // namespace
 
 int ReportFailure(const char* what, int32_t code) {
-  std::fprintf(stderr, "vexabsl: %s failed [Error %d]\n", what, code);
+  std::fprintf(stderr, "vexabsl: %s failed [Error %d] %s\n", what, code, ResultText(code));
   return kExitFailed;
 }
 

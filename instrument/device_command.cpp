@@ -18,10 +18,6 @@ bool IsRefusal(const char* answer) {
          std::strstr(answer, "Unsupported");
 }
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 }  // namespace
 
 int32_t DeviceCommand(DeviceContext* device, const char* command, char terminator,
@@ -44,26 +40,29 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     device->response[0] = 0;
     received = 0;
 
+    // "DCommWrite", "DCommWait" and "DCommRead" below are the log's own words for the write, the
+    // wait and the read, which service staff know from every error file; they name no function
+    // of this code and stay as they are.
     const int32_t wrote = DSWrite(&device->port, command, length, nullptr);
     if (wrote < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWrite",
-                 wrote);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommWrite", wrote);
       result = wrote;
       break;
     }
     const int32_t waited =
         DSWait(&device->port, timeoutMs + device->options.extraWaitMs, terminator);
     if (waited < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommWait",
-                 waited);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommWait", waited);
       result = waited;
       break;
     }
     uint32_t got = 0;
     const int32_t read = DSRead(&device->port, device->response, kResponseSize, &got);
     if (read < 0) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got unexpected response (%d) from DCommRead",
-                 read);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got unexpected response (%d) from DCommRead", read);
       result = read;
       break;
     }
@@ -77,7 +76,7 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     device->response[got < kResponseSize ? got : kResponseSize] = 0;
 
     if (std::strstr(device->response, command)) {
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");
       result = kErrEchoed;
       break;
@@ -90,7 +89,7 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     break;
   }
 
-  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(Since(start));
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(MsSince(start));
   if (result == kErrLastTrySilent && silentTries == attempts) result = kErrNoAnswer;
   if (result < 0) {
     if (answer) answer[0] = 0;
@@ -104,40 +103,51 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     answer[stored] = 0;
     *size = stored;
     if (stored < received) {
-      LogMessage(device->log, 30, tag, "DeviceCommand got %d more bytes than expected (%s)",
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceCommand got %d more bytes than expected (%s)",
                  static_cast<int>(received - stored), command);
     }
   }
   if (std::strncmp(device->response, "\r\r>", 3) == 0) {
-    LogMessage(device->log, 30, tag, "DeviceCommand: device returned empty answer");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceCommand: device returned empty answer");
     return kErrBarePrompt;
   }
   return static_cast<int32_t>(received);
 }
 
-int32_t GetValueString(DeviceContext* device, const char* command, uint32_t timeoutMs, char* value,
-                       uint32_t capacity) {
-  if (!device || !command || !value) return kErrMissingArgument;
-  if (std::strlen(command) > kMaxCommandWord) return kErrBadArgument;
+namespace {
+
+// The tries of the value reads: sends `command` and a carriage return up to kValueTries times
+// until `take` accepts an answer (returns 1). A failed transaction, or an answer `take` refuses
+// with a code, is tried again; the result is the last try's.
+template <class Take>
+int32_t AskForValue(DeviceContext* device, const char* command, uint32_t timeoutMs, Take take) {
   char text[kValueAnswerSize];
   std::snprintf(text, sizeof text, "%s\r", command);
-  const uint32_t start = MsClock();
   int32_t result = kErrUnreadableAnswer;
-  value[0] = 0;
-
   for (uint32_t attempt = 0; attempt < kValueTries; ++attempt) {
     char answer[kValueAnswerSize];
     uint32_t size = sizeof answer;
     uint32_t elapsed = 0;
     const int32_t got = DeviceCommand(device, text, '>', timeoutMs, answer, &size, &elapsed);
-    if (got <= 0) {
-      result = got;
-      continue;
-    }
-    if (std::strstr(answer, "Error")) {
-      result = kErrUnreadableAnswer;
-      continue;
-    }
+    result = got <= 0 ? got : take(answer);
+    if (result == kResultOk) break;
+  }
+  return result;
+}
+
+}  // namespace
+
+int32_t GetValueString(DeviceContext* device, const char* command, uint32_t timeoutMs, char* value,
+                       uint32_t capacity) {
+  if (!device || !command || !value) return kErrMissingArgument;
+  if (std::strlen(command) > kMaxCommandWord) return kErrBadArgument;
+  const uint32_t start = MsClock();
+  value[0] = 0;
+
+  const int32_t result = AskForValue(device, command, timeoutMs, [&](const char* answer) {
+    if (std::strstr(answer, "Error")) return kErrUnreadableAnswer;
     const char* from = answer;
     if (*from == '\r') ++from;
     if (*from == '\n') ++from;
@@ -148,28 +158,22 @@ int32_t GetValueString(DeviceContext* device, const char* command, uint32_t time
     }
     value[copied] = 0;
     if (value[0] == '>') {
-      LogMessage(device->log, 10, kProtocolTag,
+      LogMessage(device->log, vexa_log_level::kMilestone, kProtocolTag,
                  "GetValueString found a leading prompt character executing command \"%s\" (%d "
                  "ms)",
-                 command, Since(start));
+                 command, MsSince(start));
       value[0] = 0;
-      result = kErrUnreadableAnswer;
-      continue;
+      return kErrUnreadableAnswer;
     }
-    if (copied == 0) {
-      result = kErrUnreadableAnswer;
-      continue;
-    }
-    result = kResultOk;
-    break;
-  }
+    return copied == 0 ? kErrUnreadableAnswer : kResultOk;
+  });
   if (result == kResultOk) {
-    LogMessage(device->log, 10, kProtocolTag, "GetValueString found %s \"%s\" (%d ms)", command,
-               value, Since(start));
+    LogMessage(device->log, vexa_log_level::kMilestone, kProtocolTag,
+               "GetValueString found %s \"%s\" (%d ms)", command, value, MsSince(start));
   } else {
-    LogMessage(device->log, 10, kProtocolTag,
+    LogMessage(device->log, vexa_log_level::kMilestone, kProtocolTag,
                "GetValueString received error %d executing command \"%s\" (%d ms)", result, command,
-               Since(start));
+               MsSince(start));
   }
   return result;
 }
@@ -178,20 +182,9 @@ int32_t GetValueLong(DeviceContext* device, const char* command, uint32_t timeou
                      int32_t* value) {
   if (!device || !command || !value) return kErrMissingArgument;
   if (std::strlen(command) > kMaxCommandWord) return kErrBadArgument;
-  char text[kValueAnswerSize];
-  std::snprintf(text, sizeof text, "%s\r", command);
   const uint32_t start = MsClock();
-  int32_t result = kErrUnreadableAnswer;
 
-  for (uint32_t attempt = 0; attempt < kValueTries; ++attempt) {
-    char answer[kValueAnswerSize];
-    uint32_t size = sizeof answer;
-    uint32_t elapsed = 0;
-    const int32_t got = DeviceCommand(device, text, '>', timeoutMs, answer, &size, &elapsed);
-    if (got <= 0) {
-      result = got;
-      continue;
-    }
+  const int32_t result = AskForValue(device, command, timeoutMs, [&](const char* answer) {
     const char* from = std::strchr(answer, '\r');
     from = from ? from + 1 : answer;
     if (*from == '\n') ++from;
@@ -200,20 +193,19 @@ int32_t GetValueLong(DeviceContext* device, const char* command, uint32_t timeou
     const long parsed = std::strtol(from, &end, 10);
     // The instruments count in 32 bits; a longer number is no value of theirs.
     if (end == from || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) {
-      result = kErrUnreadableAnswer;
-      continue;
+      return kErrUnreadableAnswer;
     }
     *value = static_cast<int32_t>(parsed);
-    result = kResultOk;
-    break;
-  }
+    return kResultOk;
+  });
   if (result == kResultOk) {
-    LogMessage(device->log, 10, kProtocolTag, "GetValueLong found %s \"%ld\" (%d ms)", command,
-               static_cast<long>(*value), Since(start));
+    LogMessage(device->log, vexa_log_level::kMilestone, kProtocolTag,
+               "GetValueLong found %s \"%ld\" (%d ms)", command, static_cast<long>(*value),
+               MsSince(start));
   } else {
-    LogMessage(device->log, 10, kProtocolTag,
+    LogMessage(device->log, vexa_log_level::kMilestone, kProtocolTag,
                "GetValueLong received error %d executing command \"%s\" (%d ms)", result, command,
-               Since(start));
+               MsSince(start));
   }
   return result;
 }

@@ -12,10 +12,6 @@
 
 #include "instrument/device_context.h"
 
-// The last try got nothing although an earlier one heard something (zero tries cannot happen
-// here, so the shared -22 has this meaning in the command layer).
-constexpr int32_t kErrLastTrySilent = kErrNoAttempt;
-
 // Sends `command` (terminated, ending in a carriage return), waits up to `timeoutMs` plus the
 // options' extra wait for `terminator`, and reads the answer. `answer` (optional) receives at most
 // *size - 1 bytes, terminated; *size (required) is then the length stored. Returns the number of

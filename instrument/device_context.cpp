@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "instrument/session.h"
-
 DeviceContext::DeviceContext(VexaLog* logSink) : log(logSink) {
   port.log = logSink;
   response = new (std::nothrow) char[kResponseSize + 1];
@@ -20,10 +18,6 @@ DeviceContext::DeviceContext(VexaLog* logSink) : log(logSink) {
 }
 
 DeviceContext::~DeviceContext() {
-  if (request.linkKind != link_kind::kNone) {
-    options.keepPortOpen = 0;
-    DisconnectDevice(this, false);
-  }
   DSClose(&port);
   port.gReadBuffer = nullptr;
   delete[] response;

@@ -52,9 +52,12 @@ constexpr int kQueryTry = 4;
 }  // namespace progress_phase
 using DeviceProgressHook = bool (*)(void* context, uint32_t total, uint32_t done, int phase);
 
+// The record of one instrument link. It knows nothing of the connection life built on it: its
+// owner lets the instrument go (ReleaseDevice or a DeviceRelease, instrument/session.h) before
+// the record ends; the destructor only closes the port and frees the buffers.
 struct DeviceContext {
   explicit DeviceContext(VexaLog* log = nullptr);
-  ~DeviceContext();  // disconnects first (never keeping the port open)
+  ~DeviceContext();
   DeviceContext(const DeviceContext&) = delete;
   DeviceContext& operator=(const DeviceContext&) = delete;
 

@@ -46,13 +46,13 @@ bool Identified(const SettingsRecord& record) {
          record.versionNumber != 0;
 }
 
-Pass Identify(DeviceContext* device, int direction) {
+Pass Identify(DeviceContext* device, SettingDirection direction) {
   Pass pass;
   pass.settled = bit::kIdentification;
-  if (direction == 1) return pass;
+  if (direction == SettingDirection::kWrite) return pass;
   if (!Identified(device->settings)) pass.result = VerCommand(device, false);
   if (pass.result == kErrNotForThisType) {
-    LogMessage(device->log, 1, DeviceTag(device),
+    LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
                "DeviceSettings: old VaultKeep model 007 not supported");
     return pass;
   }
@@ -73,11 +73,12 @@ Pass ReadShow(DeviceContext* device) {
   return pass;
 }
 
-Pass Radio(DeviceContext* device, uint32_t wanted, int direction) {
+Pass Radio(DeviceContext* device, uint32_t wanted, SettingDirection direction) {
   Pass pass;
   pass.settled = kRadioSettings;
   SettingsRecord& record = device->settings;
-  if (direction != 1 && (record.trait & trait::kKnown) && !(record.trait & trait::kRadio)) {
+  if (direction != SettingDirection::kWrite && (record.trait & trait::kKnown) &&
+      !(record.trait & trait::kRadio)) {
     pass.result = kErrModemNotConfigured;  // known to have no radio: nothing to ask
     return pass;
   }
@@ -89,7 +90,7 @@ Pass Radio(DeviceContext* device, uint32_t wanted, int direction) {
 }
 
 // The operation of one setting on its field of the record.
-int32_t RunSetting(DeviceContext* device, uint32_t setting, int direction) {
+int32_t RunSetting(DeviceContext* device, uint32_t setting, SettingDirection direction) {
   SettingsRecord& r = device->settings;
   switch (setting) {
     case bit::kName:
@@ -146,9 +147,10 @@ int32_t RunSetting(DeviceContext* device, uint32_t setting, int direction) {
 }
 
 // The first wanted setting by the order, run on the record held in the context.
-Pass RunNext(DeviceContext* device, uint32_t wanted, int direction) {
+Pass RunNext(DeviceContext* device, uint32_t wanted, SettingDirection direction) {
   if (wanted & bit::kIdentification) return Identify(device, direction);
-  if (direction != 1 && !device->settings.newFirmware && (wanted & kShowTriggers)) {
+  if (direction != SettingDirection::kWrite && !device->settings.newFirmware &&
+      (wanted & kShowTriggers)) {
     return ReadShow(device);
   }
   for (uint32_t setting : kOrder) {
@@ -179,13 +181,14 @@ bool ReportProgress(DeviceContext* device, uint32_t total, uint32_t done, int ph
 }  // namespace
 
 int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* wanted,
-                       int direction) {
+                       SettingDirection direction) {
   if (!device || !record || !wanted) return kErrMissingArgument;
-  if (direction != 0 && direction != 1) return kErrBadArgument;
+  if (direction != SettingDirection::kRead && direction != SettingDirection::kWrite)
+    return kErrBadArgument;
   SettingsRecord& held = device->settings;
   const uint32_t total = static_cast<uint32_t>(Count(*wanted));
   uint32_t want = *wanted;
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     held = *record;
   } else {
     if (held.versionNumber == 0) want |= bit::kIdentification;
@@ -204,7 +207,7 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
   for (;;) {
     const uint32_t left = static_cast<uint32_t>(Count(want));
     if (!ReportProgress(device, total, left < total ? total - left : 0, progress_phase::kWorking)) {
-      LogMessage(device->log, 10, tag,
+      LogMessage(device->log, vexa_log_level::kMilestone, tag,
                  "DeviceSettings canceled by user after getting %d of %d settings", Count(done),
                  static_cast<int>(total));
       ReportProgress(device, total, total, progress_phase::kFinished);
@@ -231,7 +234,8 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
         break;
       }
       if (login == kResultOk) {
-        LogMessage(device->log, 30, "******", "DeviceSettings re-connected to device");
+        LogMessage(device->log, vexa_log_level::kTrace, "******",
+                   "DeviceSettings re-connected to device");
         want = passWanted;  // the setting that met the silence runs again
         result = passResult;
       }
@@ -253,7 +257,7 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
 
   if (done == 0 && result == kResultOk && askedFor != 0) result = kErrNoCapability;
   *wanted = done;
-  if (direction != 1) {
+  if (direction != SettingDirection::kWrite) {
     held.presentMask |= done;
     *record = held;
   }

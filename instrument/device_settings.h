@@ -6,11 +6,12 @@
 #include <cstdint>
 
 #include "instrument/device_context.h"
+#include "instrument/setting_direction.h"
 
 constexpr uint32_t kAllSettings = 0x0FFFFFFF;  // setting bits 0 to 27
 
-// `wanted` (setting bits) in, the bits done out; direction 0 reads into `record` (the present
-// mask gains what was read), 1 writes `record`. A read also identifies the instrument when it is
+// `wanted` (setting bits) in, the bits done out; kRead reads into `record` (the present mask
+// gains what was read), kWrite writes `record`. A read also identifies the instrument when it is
 // not yet, and reads the trait before any radio value. A serial instrument that stops answering
 // is logged in again and the setting tried once more. With the options' progress flag the
 // progress hook hears (total, done, 1) before each setting and can cancel.
@@ -18,4 +19,4 @@ constexpr uint32_t kAllSettings = 0x0FFFFFFF;  // setting bits 0 to 27
 // -21 the instrument is gone; -32/-33 something echoes; -35 some settings failed (the others
 // were done); -36 the name came back empty; -40 cancelled.
 int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* wanted,
-                       int direction);
+                       SettingDirection direction);

@@ -16,11 +16,11 @@ constexpr uint32_t kClockAnswerBytes = 48;
 constexpr uint32_t kClockReadTimeoutMs = 3000;
 constexpr const char* kDateLabel = "Date\\Time:";
 
-int32_t Failed(DeviceContext* device, int32_t* seconds, int direction, int32_t result,
+int32_t Failed(DeviceContext* device, int32_t* seconds, SettingDirection direction, int32_t result,
                uint32_t start) {
-  if (direction != 1 && seconds) *seconds = -1;
-  LogMessage(device->log, 1, DeviceTag(device), "DeviceTime failed with error %d (%d ms)", result,
-             SinceMs(start));
+  if (direction != SettingDirection::kWrite && seconds) *seconds = -1;
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "DeviceTime failed with error %d (%d ms)", result, MsSince(start));
   return result;
 }
 
@@ -42,7 +42,7 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   const char* tag = DeviceTag(device);
   int32_t value = seconds ? *seconds : 0;
   struct tm wall = {};
-  if (value < 0) return Failed(device, seconds, 1, kErrBadArgument, start);
+  if (value < 0) return Failed(device, seconds, SettingDirection::kWrite, kErrBadArgument, start);
   if (value != 0) {
     // The instrument's count read as UTC gives back the wall time it stands for.
     const time_t asUtc = static_cast<time_t>(value) + kUnixTo2000;
@@ -50,7 +50,8 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   } else {
     const time_t now = time(nullptr);
     if (now == static_cast<time_t>(-1)) {
-      LogMessage(device->log, 1, tag, "DeviceTime failed to get system time with error %d", errno);
+      LogMessage(device->log, vexa_log_level::kError, tag,
+                 "DeviceTime failed to get system time with error %d", errno);
       return kErrUnreadableAnswer;
     }
     localtime_r(&now, &wall);
@@ -65,13 +66,14 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     std::snprintf(command, sizeof command, "set -t %d:%d:%d\r", wall.tm_hour, wall.tm_min,
                   wall.tm_sec);
     const int32_t result = ClockExchange(device, command, kSettingTimeoutMs, answer);
-    if (result < 0) return Failed(device, seconds, 1, result, start);
+    if (result < 0) return Failed(device, seconds, SettingDirection::kWrite, result, start);
     // A clock set to the right date but the wrong time of day would be reported as set.
     if (!SetAccepted(device, answer, true)) {
-      return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
+      return Failed(device, seconds, SettingDirection::kWrite, kErrUnreadableAnswer, start);
     }
-    LogMessage(device->log, 30, tag, "DeviceTime set device time to %d:%02d:%02d (%d ms)",
-               wall.tm_hour, wall.tm_min, wall.tm_sec, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device time to %d:%02d:%02d (%d ms)", wall.tm_hour, wall.tm_min,
+               wall.tm_sec, MsSince(start));
   }
 
   if (countsSeconds) {
@@ -81,16 +83,18 @@ int32_t WriteClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
                   wall.tm_mon + 1, wall.tm_mday);
   }
   const int32_t result = ClockExchange(device, command, kSettingTimeoutMs, answer);
-  if (result < 0) return Failed(device, seconds, 1, result, start);
+  if (result < 0) return Failed(device, seconds, SettingDirection::kWrite, result, start);
   const bool accepted =
       std::strstr(answer, "OK") || (!record.newFirmware && std::strchr(answer, '>'));
-  if (!accepted) return Failed(device, seconds, 1, kErrUnreadableAnswer, start);
+  if (!accepted)
+    return Failed(device, seconds, SettingDirection::kWrite, kErrUnreadableAnswer, start);
   if (countsSeconds) {
-    LogMessage(device->log, 30, tag, "DeviceTime set device vexaseconds to %d (%d ms)", value,
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device vexaseconds to %d (%d ms)", value, MsSince(start));
   } else {
-    LogMessage(device->log, 30, tag, "DeviceTime set device date to %d-%d-%d (%d ms)",
-               wall.tm_year + 1900, wall.tm_mon + 1, wall.tm_mday, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime set device date to %d-%d-%d (%d ms)", wall.tm_year + 1900,
+               wall.tm_mon + 1, wall.tm_mday, MsSince(start));
   }
   return kResultOk;
 }
@@ -102,7 +106,7 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   const char* command = countsSeconds ? "get -sec\r" : record.newFirmware ? "get -t\r" : "time\r";
   char answer[kClockAnswerBytes];
   if (ClockExchange(device, command, kClockReadTimeoutMs, answer) < 0) {
-    return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
+    return Failed(device, seconds, SettingDirection::kRead, kErrUnreadableAnswer, start);
   }
 
   if (countsSeconds) {
@@ -110,15 +114,17 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
     errno = 0;
     const unsigned long long count = std::strtoull(answer, &end, 10);
     if (end == answer) {
-      return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
+      return Failed(device, seconds, SettingDirection::kRead, kErrUnreadableAnswer, start);
     }
     // The count is signed on the instrument: a negative one (or one past 2068) is a clock gone
     // wrong.
     const bool plausible = errno != ERANGE && count <= static_cast<unsigned long long>(INT32_MAX);
     *seconds = plausible ? static_cast<int32_t>(count) : 0;
-    LogMessage(device->log, 30, tag, "DeviceTime found device date/timr %ld VexaSeconds (%d ms)",
-               static_cast<long>(*seconds), SinceMs(start));
-    if (!plausible) return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceTime found device date/timr %ld VexaSeconds (%d ms)",
+               static_cast<long>(*seconds), MsSince(start));
+    if (!plausible)
+      return Failed(device, seconds, SettingDirection::kRead, kErrUnreadableAnswer, start);
     return kResultOk;
   }
 
@@ -129,7 +135,7 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   int month = 0;
   if (std::sscanf(from, "%d-%d-%d %d:%d:%d", &year, &month, &wall.tm_mday, &wall.tm_hour,
                   &wall.tm_min, &wall.tm_sec) < 6) {
-    return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
+    return Failed(device, seconds, SettingDirection::kRead, kErrUnreadableAnswer, start);
   }
   wall.tm_year = year - 1900;
   wall.tm_mon = month - 1;
@@ -143,13 +149,13 @@ int32_t ReadClock(DeviceContext* device, int32_t* seconds, uint32_t start) {
   const time_t calendar = WallTimeMakesSense(wall) ? mktime(&wall) : static_cast<time_t>(-1);
   if (calendar == static_cast<time_t>(-1)) {
     *seconds = 0;
-    return Failed(device, seconds, 0, kErrUnreadableAnswer, start);
+    return Failed(device, seconds, SettingDirection::kRead, kErrUnreadableAnswer, start);
   }
   *seconds = static_cast<int32_t>(static_cast<int64_t>(calendar) + UtcOffset() - kUnixTo2000);
-  LogMessage(device->log, 30, tag,
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
              "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)",
              read.tm_year + 1900, read.tm_mon + 1, read.tm_mday, read.tm_hour, read.tm_min,
-             read.tm_sec, static_cast<long>(*seconds), SinceMs(start));
+             read.tm_sec, static_cast<long>(*seconds), MsSince(start));
   return kResultOk;
 }
 
@@ -159,14 +165,14 @@ int32_t LocalInstrumentSeconds() {
   return static_cast<int32_t>(static_cast<int64_t>(time(nullptr)) + UtcOffset() - kUnixTo2000);
 }
 
-int32_t DeviceTime(DeviceContext* device, int32_t* seconds, int direction) {
+int32_t DeviceTime(DeviceContext* device, int32_t* seconds, SettingDirection direction) {
   if (!device) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kClock)) {
     if (seconds) *seconds = -1;
-    return -1;
+    return kErrNoCapability;
   }
   const uint32_t start = MsClock();
-  if (direction == 1) return WriteClock(device, seconds, start);
+  if (direction == SettingDirection::kWrite) return WriteClock(device, seconds, start);
   if (!seconds) return kErrMissingArgument;
   return ReadClock(device, seconds, start);
 }

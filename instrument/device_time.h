@@ -6,14 +6,15 @@
 #include <cstdint>
 
 #include "instrument/device_context.h"
+#include "instrument/setting_direction.h"
 
 constexpr int64_t kUnixTo2000 = 946684800;  // 2000-01-01 00:00:00 in Unix time
 
 // The computer's local wall time now in instrument seconds.
 int32_t LocalInstrumentSeconds();
 
-// Direction 1 sets the clock to *seconds, or with no value or 0 to the computer's local time now
-// (stored back into *seconds); any other direction reads it into *seconds (-1 on failure).
+// kWrite sets the clock to *seconds, or with no value or 0 to the computer's local time now
+// (stored back into *seconds); kRead reads it into *seconds (-1 on failure).
 // 1; -1 no clock (the value becomes -1); -10 no value to read into; -11 a time before 2000;
 // -30 the clock answer was unreadable or refused; or the transaction's code of a failed set.
-int32_t DeviceTime(DeviceContext* device, int32_t* seconds, int direction);
+int32_t DeviceTime(DeviceContext* device, int32_t* seconds, SettingDirection direction);

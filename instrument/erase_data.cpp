@@ -24,19 +24,19 @@ int32_t EraseData(DeviceContext* device) {
   char confirmation = '>';
   int32_t result;
   if (record.newFirmware) {
-    result = NameCommand(device, name, 0);
+    result = NameCommand(device, name, SettingDirection::kRead);
   } else {
     result = ParseShowCommand(device, name);
     confirmation = '!';
   }
   if (result < 0) {
-    LogMessage(device->log, 1, tag, "EraseData failed checking the identity of device (error %d)",
-               result);
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "EraseData failed checking the identity of device (error %d)", result);
     return kErrIdentityChanged;
   }
   if (!record.deviceName[0] || std::strncmp(name, record.deviceName, kInstrumentNameLength) != 0) {
-    LogMessage(device->log, 1, tag, "EraseData: Identity mismatch. Class: %s, Device: %s",
-               record.deviceName, name);
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "EraseData: Identity mismatch. Class: %s, Device: %s", record.deviceName, name);
     return kErrIdentityChanged;
   }
 
@@ -47,8 +47,8 @@ int32_t EraseData(DeviceContext* device) {
   result = DeviceCommand(device, "yes\r", confirmation, kEraseTimeoutMs, answer, &size, &elapsed);
   if (result > 0) {
     if (std::strstr(answer, "OK")) {
-      LogMessage(device->log, 30, tag, "InitializeDevice erased device data (%d ms)",
-                 SinceMs(start));
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "InitializeDevice erased device data (%d ms)", MsSince(start));
       return kResultOk;
     }
     result = std::strstr(answer, "DataFlash FAIL") ? kErrDataMemoryBroken : kErrUnreadableAnswer;
@@ -56,11 +56,11 @@ int32_t EraseData(DeviceContext* device) {
     result = kErrDataMemoryBroken;
   }
   if (result == kErrDataMemoryBroken) {
-    LogMessage(device->log, 1, tag, "EraseData failed due to a broken DataFlash (%d ms)",
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "EraseData failed due to a broken DataFlash (%d ms)", MsSince(start));
   } else {
-    LogMessage(device->log, 1, tag, "EraseData failed with error %d (%d ms)", result,
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kError, tag, "EraseData failed with error %d (%d ms)",
+               result, MsSince(start));
   }
   return result;
 }

@@ -6,8 +6,6 @@
 
 #include "instrument/device_context.h"
 
-constexpr int32_t kErrIdentityChanged = -37;
-
 // Reads the instrument's name again and compares it with the name held since connecting, then
 // sends "yes". 1; -37 the name could not be read or differs (nothing erased); -65 the data memory
 // is broken or the instrument refused or did not answer; -30 another answer; or the

@@ -28,24 +28,26 @@ constexpr FiveBytes kDepths{"DepthCommand", capability::kSiteItems, "-depth",
 constexpr FiveBytes kPorts{"PortsCommand", capability::kPorts, "-ports", "ports", "ports", 0};
 
 int32_t FiveByteCommand(DeviceContext* device, const FiveBytes& setting, uint8_t* values,
-                        int direction) {
+                        SettingDirection direction) {
   if (!device || !values) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & setting.capability)) {
-    if (direction != 1) std::memset(values, setting.withoutCapability, kFactorCount);
+    if (direction != SettingDirection::kWrite)
+      std::memset(values, setting.withoutCapability, kFactorCount);
     return kErrNoCapability;
   }
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
   char answer[kSettingAnswerBytes];
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     char command[kSettingCommandBytes];
     std::snprintf(command, sizeof command, "set %s %d %d %d %d %d\r", setting.option, values[0],
                   values[1], values[2], values[3], values[4]);
     const int32_t result = SendSet(device, setting.name, command, false, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "%s set %s to %d %d %d %d %d (%d ms)", setting.name,
-               setting.what, values[0], values[1], values[2], values[3], values[4], SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s set %s to %d %d %d %d %d (%d ms)",
+               setting.name, setting.what, values[0], values[1], values[2], values[3], values[4],
+               MsSince(start));
     return kResultOk;
   }
 
@@ -56,19 +58,21 @@ int32_t FiveByteCommand(DeviceContext* device, const FiveBytes& setting, uint8_t
   uint8_t read[kFactorCount];
   const int count = ReadByteValues(answer, read, kFactorCount);
   if (count != static_cast<int>(kFactorCount)) {
-    LogMessage(device->log, 30, tag, "%s only found %d of %d %s (%d ms)", setting.name, count,
-               static_cast<int>(kFactorCount), setting.missing, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s only found %d of %d %s (%d ms)",
+               setting.name, count, static_cast<int>(kFactorCount), setting.missing,
+               MsSince(start));
     return SettingFailed(device, setting.name, kErrUnreadableAnswer, start);
   }
   std::memcpy(values, read, kFactorCount);
-  LogMessage(device->log, 30, tag, "%s: %s are %d %d %d %d %d (%d ms)", setting.name, setting.what,
-             values[0], values[1], values[2], values[3], values[4], SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "%s: %s are %d %d %d %d %d (%d ms)",
+             setting.name, setting.what, values[0], values[1], values[2], values[3], values[4],
+             MsSince(start));
   return kResultOk;
 }
 
 int32_t AdcFailed(DeviceContext* device, const char* option, int32_t result, uint32_t start) {
-  LogMessage(device->log, 1, DeviceTag(device), "ADCcalCommand (%s) failed with error %d (%d ms)",
-             option, result, SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "ADCcalCommand (%s) failed with error %d (%d ms)", option, result, MsSince(start));
   return result;
 }
 
@@ -81,16 +85,16 @@ uint8_t AdcCheck(const uint8_t* slopes, const uint8_t* offsets, int pairs) {
 
 }  // namespace
 
-int32_t DepthCommand(DeviceContext* device, uint8_t* depths, int direction) {
+int32_t DepthCommand(DeviceContext* device, uint8_t* depths, SettingDirection direction) {
   return FiveByteCommand(device, kDepths, depths, direction);
 }
 
-int32_t PortsCommand(DeviceContext* device, uint8_t* ports, int direction) {
+int32_t PortsCommand(DeviceContext* device, uint8_t* ports, SettingDirection direction) {
   return FiveByteCommand(device, kPorts, ports, direction);
 }
 
 int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t* offsets,
-                      int direction) {
+                      SettingDirection direction) {
   if (!device) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kAdcCal)) return kErrNoCapability;
   if (!slopes || !offsets) return kErrMissingArgument;
@@ -109,7 +113,7 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   char answer[kAdcAnswerBytes];
   char command[kSettingCommandBytes];
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     const uint8_t check = AdcCheck(slopes, offsets, pairs);
     if (onePair) {
       std::snprintf(command, sizeof command, "set %s %u %u %u\r", option, slopes[0], offsets[0],
@@ -124,10 +128,10 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
     if (!SetAccepted(device, answer, false)) {
       return AdcFailed(device, option, kErrUnreadableAnswer, start);
     }
-    LogMessage(device->log, 30, tag,
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
                "ADCcalCommand set %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", option, slopes[0],
                offsets[0], slopes[1], offsets[1], slopes[2], offsets[2], slopes[3], offsets[3],
-               slopes[4], offsets[4], check, SinceMs(start));
+               slopes[4], offsets[4], check, MsSince(start));
     return kResultOk;
   }
 
@@ -138,8 +142,9 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   const int wanted = onePair ? kAdcOnePairCount : kAdcTenValueCount;
   const int count = ReadByteValues(answer, read, kAdcTenValueCount);
   if (count != wanted) {
-    LogMessage(device->log, 30, tag, "ADCcalCommand only found %d of %d cal %s factors (%d ms)",
-               count, kAdcTenValueCount, option, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, kAdcTenValueCount,
+               option, MsSince(start));
     return AdcFailed(device, option, kErrUnreadableAnswer, start);
   }
   // A factor of 0 or 255 is what an erased or never calibrated table holds: kept, but not valid.
@@ -151,10 +156,11 @@ int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t
   }
   const uint8_t check = read[2 * pairs];
   if (AdcCheck(slopes, offsets, pairs) != check) valid = false;
-  LogMessage(
-      device->log, 30, tag, "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
-      valid ? "valid" : "not valid", option, slopes[0], offsets[0], slopes[1], offsets[1],
-      slopes[2], offsets[2], slopes[3], offsets[3], slopes[4], offsets[4], check, SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
+             "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
+             valid ? "valid" : "not valid", option, slopes[0], offsets[0], slopes[1], offsets[1],
+             slopes[2], offsets[2], slopes[3], offsets[3], slopes[4], offsets[4], check,
+             MsSince(start));
   if (!valid) return AdcFailed(device, option, kFactorsNotValid, start);
   return kResultOk;
 }

@@ -20,10 +20,6 @@ constexpr uint32_t kShowAnswerBytes = 180;
 constexpr uint32_t kShowTimeoutMs = 1500;
 constexpr int32_t kOldestReadableShow = 110;  // "show" of older firmware has another layout
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 const char* SkipCarriageReturns(const char* text) {
   while (*text == '\r') ++text;
   return text;
@@ -148,8 +144,9 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
         std::snprintf(record.deviceTypeName, sizeof record.deviceTypeName, "%s",
                       DeviceTypeName(record.deviceType));
         UpdateCapabilities(device);
-        LogMessage(device->log, 30, tag, "VerCommand found \"%s\" ver %d (%d ms)",
-                   record.versionText, record.versionNumber, Since(start));
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "VerCommand found \"%s\" ver %d (%d ms)", record.versionText,
+                   record.versionNumber, MsSince(start));
         result = kResultOk;
         break;
       }
@@ -184,21 +181,21 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
       record.deviceType = device_type::kQd4;
       std::snprintf(record.deviceTypeName, sizeof record.deviceTypeName, "%s",
                     DeviceTypeName(device_type::kQd4));
-      LogMessage(device->log, 30, tag, "VerCommand found Qd4 with old firmware (%d ms)",
-                 Since(start));
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "VerCommand found Qd4 with old firmware (%d ms)", MsSince(start));
       if (!skipShow) ParseShowCommand(device, nullptr);
       UpdateCapabilities(device);
       result = kResultOk;
       break;
     }
     result = kErrUnreadableAnswer;
-    LogMessage(device->log, 30, tag, "VerCommand couldn't decipher \"%s\" (%d ms)", answer,
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "VerCommand couldn't decipher \"%s\" (%d ms)", answer, MsSince(start));
   }
 
   if (result < 0) {
-    LogMessage(device->log, 1, tag, "VerCommand failed with error %d (%d ms)", result,
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag, "VerCommand failed with error %d (%d ms)",
+               result, MsSince(start));
     ForgetIdentification(record);
   }
   return result;
@@ -208,7 +205,7 @@ int32_t ParseShowCommand(DeviceContext* device, char* name) {
   SettingsRecord& record = device->settings;
   const char* tag = DeviceTag(device);
   if (record.deviceType != device_type::kQd4 || record.newFirmware) {
-    LogMessage(device->log, 1, tag,
+    LogMessage(device->log, vexa_log_level::kError, tag,
                "ParseShowCommand doesn't work with devices running \"new\" firmware.");
     return kErrBadArgument;
   }
@@ -242,8 +239,8 @@ int32_t ParseShowCommand(DeviceContext* device, char* name) {
   }
   record.serialNumber[0] = 0;
   if (got <= 0 || errors) {
-    LogMessage(device->log, 1, tag, "ParseShowCommand failed with errors %d and %d (%d ms)", got,
-               errors, elapsed);
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "ParseShowCommand failed with errors %d and %d (%d ms)", got, errors, elapsed);
     record.deviceName[0] = 0;
     record.versionText[0] = 0;
     record.versionNumber = -1;
@@ -251,8 +248,8 @@ int32_t ParseShowCommand(DeviceContext* device, char* name) {
     record.radioMode = 0;
     return kErrUnreadableAnswer;
   }
-  LogMessage(device->log, 1, tag, "ParseShowCommand found %s:%s:%d:%d:%d (%d ms)",
-             record.deviceName, record.versionText, record.radioMode, record.wakeInterval,
-             static_cast<int>(device->resets), elapsed);
+  LogMessage(device->log, vexa_log_level::kError, tag,
+             "ParseShowCommand found %s:%s:%d:%d:%d (%d ms)", record.deviceName, record.versionText,
+             record.radioMode, record.wakeInterval, static_cast<int>(device->resets), elapsed);
   return kResultOk;
 }

@@ -15,24 +15,24 @@ constexpr const char* kSerial = "SNCommand";
 
 }  // namespace
 
-int32_t NameCommand(DeviceContext* device, char* name, int direction) {
+int32_t NameCommand(DeviceContext* device, char* name, SettingDirection direction) {
   if (!device || !name) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     const int32_t legal = CheckDeviceName(name);
     if (legal != kResultOk) {
-      LogMessage(device->log, 1, tag, "NameCommand: \"%s\" is an illegal device name (error %d)",
-                 name, legal);
+      LogMessage(device->log, vexa_log_level::kError, tag,
+                 "NameCommand: \"%s\" is an illegal device name (error %d)", name, legal);
       return SettingFailed(device, kName, legal, start);
     }
     char command[kSettingCommandBytes];
     std::snprintf(command, sizeof command, "set -i %s\r", name);
     const int32_t result = SendSet(device, kName, command, true, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "NameCommand set device name to \"%s\" (%d ms)", name,
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "NameCommand set device name to \"%s\" (%d ms)", name, MsSince(start));
     return kResultOk;
   }
 
@@ -42,22 +42,22 @@ int32_t NameCommand(DeviceContext* device, char* name, int direction) {
   if (result < 0) return SettingFailed(device, kName, result, start);
   char read[kInstrumentNameLength + 1];
   if (ReadWordValue(answer, read, kInstrumentNameLength) < 0) {
-    LogMessage(device->log, 30, tag, "NameCommand couldn't find device name (%d ms)",
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "NameCommand couldn't find device name (%d ms)", MsSince(start));
     return SettingFailed(device, kName, kErrUnreadableAnswer, start);
   }
   std::memcpy(name, read, sizeof read);
-  LogMessage(device->log, 30, tag, "NameCommand found device named \"%s\" (%d ms)", name,
-             SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
+             "NameCommand found device named \"%s\" (%d ms)", name, MsSince(start));
   return kResultOk;
 }
 
-int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
+int32_t SNCommand(DeviceContext* device, char* serial, SettingDirection direction) {
   if (!device || !serial) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!device->settings.newFirmware) return kErrNoCapability;
     if (!SendableText(serial, kSerialNumberLength)) {
       return SettingFailed(device, kSerial, kErrBadArgument, start);
@@ -66,8 +66,8 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
     std::snprintf(command, sizeof command, "set -sn %s\r", serial);
     const int32_t result = SendSet(device, kSerial, command, false, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "SNCommand set device serial number to \"%s\" (%d ms)", serial,
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SNCommand set device serial number to \"%s\" (%d ms)", serial, MsSince(start));
     return kResultOk;
   }
 
@@ -84,7 +84,7 @@ int32_t SNCommand(DeviceContext* device, char* serial, int direction) {
   }
   if (result < 0) return SettingFailed(device, kSerial, result, start);
   std::memcpy(serial, read, sizeof read);
-  LogMessage(device->log, 30, tag, "SNCommand found device serial number \"%s\" (%d ms)", serial,
-             SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag,
+             "SNCommand found device serial number \"%s\" (%d ms)", serial, MsSince(start));
   return kResultOk;
 }

@@ -20,13 +20,13 @@ constexpr Coordinate kLatitude{"LatitudeCommand", "-lat", "get -lat\r", "latitud
 constexpr Coordinate kLongitude{"LongitudeCommand", "-long", "get -long\r", "longitude"};
 
 int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, double* value,
-                          int direction) {
+                          SettingDirection direction) {
   if (!device || !value) return kErrMissingArgument;
   if (!(device->settings.capabilityMask & capability::kPosition)) return kErrNoCapability;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!std::isfinite(*value)) {
       return SettingFailed(device, coordinate.name, kErrBadArgument, start);
     }
@@ -38,8 +38,8 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
     }
     const int32_t result = SendSet(device, coordinate.name, command, false, start);
     if (result < 0) return result;
-    LogMessage(device->log, 30, tag, "%s set %s to %+.5f (%d ms)", coordinate.name, coordinate.what,
-               *value, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s set %s to %+.5f (%d ms)",
+               coordinate.name, coordinate.what, *value, MsSince(start));
     return kResultOk;
   }
 
@@ -48,22 +48,22 @@ int32_t CoordinateCommand(DeviceContext* device, const Coordinate& coordinate, d
   if (result < 0) return SettingFailed(device, coordinate.name, result, start);
   double read = 0;
   if (ReadDoubleValue(answer, &read) < 0) {
-    LogMessage(device->log, 30, tag, "%s could not find device %s (%d ms)", coordinate.name,
-               coordinate.what, SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "%s could not find device %s (%d ms)",
+               coordinate.name, coordinate.what, MsSince(start));
     return SettingFailed(device, coordinate.name, kErrBarePrompt, start);
   }
   *value = read;
-  LogMessage(device->log, 30, tag, "%s found device %s %+.5f (%d ms)", coordinate.name,
-             coordinate.what, *value, SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "%s found device %s %+.5f (%d ms)",
+             coordinate.name, coordinate.what, *value, MsSince(start));
   return kResultOk;
 }
 
 }  // namespace
 
-int32_t LatitudeCommand(DeviceContext* device, double* latitude, int direction) {
+int32_t LatitudeCommand(DeviceContext* device, double* latitude, SettingDirection direction) {
   return CoordinateCommand(device, kLatitude, latitude, direction);
 }
 
-int32_t LongitudeCommand(DeviceContext* device, double* longitude, int direction) {
+int32_t LongitudeCommand(DeviceContext* device, double* longitude, SettingDirection direction) {
   return CoordinateCommand(device, kLongitude, longitude, direction);
 }

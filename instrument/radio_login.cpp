@@ -23,23 +23,19 @@ constexpr const char* kReservedNames[] = {
 };
 constexpr const char* kForbiddenCharacters = "?\\\"/<>*|:;,";
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 }  // namespace
 
 int32_t CheckDeviceName(const char* name) {
-  if (!name || !name[0]) return -53;
-  if (strnlen(name, kInstrumentNameLength + 1) > kInstrumentNameLength) return -54;
+  if (!name || !name[0]) return kErrNameMissing;
+  if (strnlen(name, kInstrumentNameLength + 1) > kInstrumentNameLength) return kErrNameTooLong;
   for (const char* reserved : kReservedNames) {
-    if (std::strcmp(name, reserved) == 0) return -52;
+    if (std::strcmp(name, reserved) == 0) return kErrNameReserved;
   }
   for (const char* at = name; *at; ++at) {
     const unsigned char c = static_cast<unsigned char>(*at);
-    if (c < '!' || c == 127 || c == 255) return -50;
-    if (std::strchr(kForbiddenCharacters, c)) return -51;
-    if (c > 127) return -56;
+    if (c < '!' || c == 127 || c == 255) return kErrNameBlank;
+    if (std::strchr(kForbiddenCharacters, c)) return kErrNameForbidden;
+    if (c > 127) return kErrNameNotAscii;
   }
   return kResultOk;
 }
@@ -85,27 +81,28 @@ int32_t QueryCommand(DeviceContext* device, char* destination, int mode) {
   device->tries = savedTries;
 
   if (result > 0) {
-    LogMessage(device->log, 30, tag, "QueryCommand heard from: %s (%d ms)", destination,
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "QueryCommand heard from: %s (%d ms)",
+               destination, MsSince(start));
     PumpingWait(kHeardPauseMs);
     return kResultOk;
   }
   switch (result) {
     case kErrCancelled:
-      LogMessage(device->log, 30, tag, "QueryCommand canceled by user");
+      LogMessage(device->log, vexa_log_level::kTrace, tag, "QueryCommand canceled by user");
       return kErrCancelled;
     case kErrEchoed:
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "QueryCommand is hearing \"query\" -- a relay must be active (%d ms)",
-                 Since(start));
+                 MsSince(start));
       return kErrRelayEchoes;
     case kErrNoAnswer:
-      LogMessage(device->log, 30, tag, "QueryCommand didn't get any answers after %d tries (%d ms)",
-                 static_cast<int>(attempts), Since(start));
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "QueryCommand didn't get any answers after %d tries (%d ms)",
+                 static_cast<int>(attempts), MsSince(start));
       return kErrLastTrySilent;
     default:
-      LogMessage(device->log, 1, tag, "QueryCommand failed with error %d (%d ms)", result,
-                 Since(start));
+      LogMessage(device->log, vexa_log_level::kError, tag,
+                 "QueryCommand failed with error %d (%d ms)", result, MsSince(start));
       return result;
   }
 }
@@ -127,11 +124,12 @@ int32_t SendWake(DeviceContext* device) {
       if (packet % kWakeProgressEvery == 0 &&
           !device->progressHook(device->progressContext, packets, packet + 1,
                                 progress_phase::kWorking)) {
-        LogMessage(device->log, 30, tag, "SendWake canceled by user after sending %d of %d packets",
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "SendWake canceled by user after sending %d of %d packets",
                    static_cast<int>(packet + 1), static_cast<int>(packets));
         return kErrCancelled;
       }
-      const uint32_t took = MsClock() - before;
+      const uint32_t took = static_cast<uint32_t>(MsSince(before));
       if (took >= spacing) {
         pause = 0;
         tooSlow = true;
@@ -143,9 +141,11 @@ int32_t SendWake(DeviceContext* device) {
     PumpingWait(pause);
   }
   if (tooSlow) {
-    LogMessage(device->log, 30, tag, "SendWake executing too slow to send status (PIG status)!");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SendWake executing too slow to send status (PIG status)!");
   }
-  LogMessage(device->log, 30, tag, "SendWake sent %d packets", static_cast<int>(packets));
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "SendWake sent %d packets",
+             static_cast<int>(packets));
   if (progress) {
     device->progressHook(device->progressContext, packets, packets, progress_phase::kFinished);
   }
@@ -158,10 +158,10 @@ int32_t LoginCommand(DeviceContext* device, const char* name) {
   if (name && name[0]) {
     const size_t length = strnlen(name, sizeof command);
     if (length > kInstrumentNameLength) {
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "LoginCommand: Device name %.*s is wrong length (%d characters)",
                  static_cast<int>(length), name, static_cast<int>(length));
-      return -54;
+      return kErrNameTooLong;
     }
     std::snprintf(command, sizeof command, "login %s\r", name);
   } else {

@@ -73,14 +73,10 @@ bool IsFourHexDigits(const char* word) {
   return true;
 }
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 }  // namespace
 
 int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                  int direction, uint32_t* mask) {
+                  SettingDirection direction, uint32_t* mask) {
   if (!device || !mask) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
@@ -100,8 +96,8 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
     DSWait(&device->port, kLineEndMs, '\r');
   }
   if (entered < 0) {
-    LogMessage(device->log, 1, tag, "Mx2Config failed to get into AT command mode: %d (%d ms)",
-               entered, Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "Mx2Config failed to get into AT command mode: %d (%d ms)", entered, MsSince(start));
     *mask = 0;
     return kErrModemCommandMode;
   }
@@ -110,12 +106,13 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
   uint32_t errors = 0;
   uint32_t done = 0;
   char command[32];
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if ((wanted & kChannelBit) && channel) {
       std::snprintf(command, sizeof command, "ATHP%X\r", static_cast<unsigned>(*channel));
       const Exchange set = Send(device, command, 'K', kModemTimeoutMs);
       if (Accepted(set)) {
-        LogMessage(device->log, 30, tag, "Mx2Config set rch to %d (%d ms)", *channel, set.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config set rch to %d (%d ms)",
+                   *channel, set.ms);
         done |= kChannelBit;
       } else {
         errors += 1;
@@ -126,7 +123,8 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
       std::snprintf(command, sizeof command, "ATDT%X\r", static_cast<unsigned>(*subChannel));
       const Exchange set = Send(device, command, 'K', kModemTimeoutMs);
       if (Accepted(set)) {
-        LogMessage(device->log, 30, tag, "Mx2Config set rsch to %d (%d ms)", *subChannel, set.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config set rsch to %d (%d ms)",
+                   *subChannel, set.ms);
         done |= kSubChannelBit;
       } else {
         errors += 2;
@@ -135,7 +133,8 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
     }
     const Exchange save = Send(device, "ATWR\r", 'K', kModemSaveTimeoutMs);
     if (Accepted(save)) {
-      LogMessage(device->log, 30, tag, "Mx2Config saved configuration (%d ms)", save.ms);
+      LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config saved configuration (%d ms)",
+                 save.ms);
       result = kResultOk;
     } else {
       errors += 8;
@@ -147,9 +146,11 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
       if (get.result > 0 && ReadHex(get.answer, &value)) {
         *channel = value;
         done |= kChannelBit;
-        LogMessage(device->log, 30, tag, "Mx2Config found rch %d (%d ms)", value, get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config found rch %d (%d ms)",
+                   value, get.ms);
       } else {
-        LogMessage(device->log, 30, tag, "Mx2Config could not find rch (%d ms)", get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config could not find rch (%d ms)",
+                   get.ms);
         errors += 1;
       }
     }
@@ -159,9 +160,11 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
       if (get.result > 0 && ReadHex(get.answer, &value)) {
         *subChannel = value;
         done |= kSubChannelBit;
-        LogMessage(device->log, 30, tag, "Mx2Config found rsch %d (%d ms)", value, get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config found rsch %d (%d ms)",
+                   value, get.ms);
       } else {
-        LogMessage(device->log, 30, tag, "Mx2Config could not find rsch (%d ms)", get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "Mx2Config could not find rsch (%d ms)", get.ms);
         errors += 2;
       }
     }
@@ -169,9 +172,11 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
       const Exchange get = Send(device, "ATVR\r", '\r', kModemTimeoutMs);
       if (get.result > 0 && ReadWord(get.answer, version)) {
         done |= kVersionBit;
-        LogMessage(device->log, 30, tag, "Mx2Config found rver %s (%d ms)", version, get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "Mx2Config found rver %s (%d ms)",
+                   version, get.ms);
       } else {
-        LogMessage(device->log, 30, tag, "Mx2Config could not find rver (%d ms)", get.ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "Mx2Config could not find rver (%d ms)", get.ms);
         errors += 4;
       }
     }
@@ -180,8 +185,8 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
   const Exchange leave = Send(device, "ATCN\r", 'K', kModemTimeoutMs);
   const int32_t left = leave.result > 0 && !Accepted(leave) ? -1 : leave.result;
   if (left < 0) {
-    LogMessage(device->log, 1, tag, "Mx2Config failed to get out of AT command mode: %d (%d ms)",
-               left, Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "Mx2Config failed to get out of AT command mode: %d (%d ms)", left, MsSince(start));
     return left;
   }
 
@@ -191,8 +196,8 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
     } else if (result > 0) {
       result = kErrUnreadableAnswer;  // nothing wanted was done: no success to report
     }
-    LogMessage(device->log, 1, tag, "Mx2Config failed with error %d and %d (%d ms)", result, errors,
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "Mx2Config failed with error %d and %d (%d ms)", result, errors, MsSince(start));
   }
   *mask = done;
   PumpingWait(100);
@@ -249,7 +254,7 @@ ReadOutcome GetInstrumentRadio(DeviceContext* device, const char* command, int32
 }
 
 int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                        int direction, uint32_t* mask) {
+                        SettingDirection direction, uint32_t* mask) {
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
   const uint32_t wanted = *mask;
@@ -261,7 +266,7 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
   uint32_t done = 0;
   uint32_t ms = 0;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     struct Write {
       uint32_t bit;
       const char* option;
@@ -275,8 +280,8 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
       if (!(wanted & write.bit) || !write.value) continue;
       bool noRadio = false;
       if (SetInstrumentRadio(device, write.option, *write.value, attempts, &noRadio, &ms)) {
-        LogMessage(device->log, 30, tag, "MSRadioCommand set %s to %d (%d ms)", write.option,
-                   *write.value, ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "MSRadioCommand set %s to %d (%d ms)",
+                   write.option, *write.value, ms);
         done |= write.bit;
       } else {
         failed |= write.bit;
@@ -307,7 +312,8 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
         }
         if (IsFourHexDigits(word)) {
           std::memcpy(version, word, sizeof word);
-          LogMessage(device->log, 30, tag, "MSRadioCommand found rver %s (%d ms)", version, ms);
+          LogMessage(device->log, vexa_log_level::kTrace, tag,
+                     "MSRadioCommand found rver %s (%d ms)", version, ms);
           found = true;
           break;
         }
@@ -316,7 +322,8 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
         done |= kVersionBit;
       } else {
         failed |= kVersionBit;
-        LogMessage(device->log, 30, tag, "MSRadioCommand could not find rver (%d ms)", ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "MSRadioCommand could not find rver (%d ms)", ms);
       }
     }
     struct Read {
@@ -338,8 +345,8 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
       if (outcome == ReadOutcome::kFound) {
         *read.value = value;
         done |= read.bit;
-        LogMessage(device->log, 30, tag, "MSRadioCommand found %s %d (%d ms)", read.name, value,
-                   ms);
+        LogMessage(device->log, vexa_log_level::kTrace, tag, "MSRadioCommand found %s %d (%d ms)",
+                   read.name, value, ms);
         continue;
       }
       failed |= read.bit;
@@ -348,13 +355,15 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
         result = kErrNoRadio;
         continue;
       }
-      LogMessage(device->log, 30, tag, "MSRadioCommand could not find %s (%d ms)", read.name, ms);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "MSRadioCommand could not find %s (%d ms)", read.name, ms);
     }
   }
   device->tries = savedTries;
 
   if ((result == 0 || result == kErrNoRadio) && done == 0) {
-    LogMessage(device->log, 30, tag, "MSRadioCommand couldn't find a radio (%d ms)", Since(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "MSRadioCommand couldn't find a radio (%d ms)", MsSince(start));
     *mask = 0;
     return result;
   }
@@ -364,8 +373,9 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
     } else if (result > 0) {
       result = kErrUnreadableAnswer;  // nothing wanted was done: no success to report
     }
-    LogMessage(device->log, 1, tag, "MSRadioCommand failed with error %d setting %d (%d ms)",
-               result, failed, Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "MSRadioCommand failed with error %d setting %d (%d ms)", result, failed,
+               MsSince(start));
   }
   *mask = done;
   return result;
@@ -374,18 +384,18 @@ int32_t InstrumentRadio(DeviceContext* device, int32_t* channel, int32_t* subCha
 }  // namespace
 
 int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                       int direction, uint32_t* mask) {
+                       SettingDirection direction, uint32_t* mask) {
   if (!device || !mask) return kErrMissingArgument;
   const char* tag = DeviceTag(device);
   if (!(device->settings.capabilityMask & capability::kRadio)) {
     *mask = 0;
-    return -1;
+    return kErrNoCapability;
   }
 
   if (device->request.linkKind == link_kind::kRadio) {
-    if (direction == 1) {
+    if (direction == SettingDirection::kWrite) {
       *mask = 0;
-      LogMessage(device->log, 30, tag,
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
                  "MSRadioCommand can't set radio parameters while connected over the radio");
       return kErrRadioWriteOverRadio;
     }
@@ -394,7 +404,7 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
       if (channel) *channel = device->request.radioChannel;
       if (subChannel) *subChannel = device->request.radioSubChannel;
       *mask = kChannelBit | kSubChannelBit;
-      LogMessage(device->log, 30, tag,
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
                  "MSRadioCommand knows the RCH is %d and RSCH is %d (can't get RVER)",
                  device->request.radioChannel, device->request.radioSubChannel);
       return kResultOk;
@@ -403,11 +413,11 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
     int32_t localSubChannel = 0;
     uint32_t modemMask = kChannelBit | kSubChannelBit;
     PumpingWait(kPassThroughPauseMs);  // the modem's guard time before "+++"
-    const int32_t result =
-        Mx2Config(device, &localChannel, &localSubChannel, nullptr, 0, &modemMask);
+    const int32_t result = Mx2Config(device, &localChannel, &localSubChannel, nullptr,
+                                     SettingDirection::kRead, &modemMask);
     if (channel && (modemMask & kChannelBit)) *channel = localChannel;
     if (subChannel && (modemMask & kSubChannelBit)) *subChannel = localSubChannel;
-    LogMessage(device->log, 30, tag,
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
                "MSRadioCommand asked the Mx2 and found the RCH is %d and RSCH is %d (can't get "
                "RVER)",
                localChannel, localSubChannel);

@@ -8,21 +8,18 @@
 #include <cstdint>
 
 #include "instrument/device_context.h"
+#include "instrument/setting_direction.h"
 
 constexpr uint32_t kRadioBits = 0x1C00;
-constexpr int32_t kErrRadioWriteOverRadio = -12;
-constexpr int32_t kErrModemCommandMode = kErrModemNotConfigured;
-constexpr int32_t kErrNoRadio = -45;
-
-// direction 1 writes `channel` and `subChannel`, any other reads them (and the radio version
+// kWrite writes `channel` and `subChannel`, kRead reads them (and the radio version
 // into `version`, 9 bytes) as *mask asks; *mask returns the bits done. 1, -23 no AT command mode,
 // -35 partly done, -30 nothing done, -10 without a mask, or a transaction code.
 int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                  int direction, uint32_t* mask);
+                  SettingDirection direction, uint32_t* mask);
 
 // The instrument's radio values: over the radio link from the request or the local modem, through
 // an old "Qd4"'s pass-through, or with "get/set -rch", "-rsch", "-rver". 1, 0 no radio answered,
 // -1 no radio capability, -10, -12 writing over the radio, -21, -30, -35, -45 "No Radio", or a
 // transaction code.
 int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
-                       int direction, uint32_t* mask);
+                       SettingDirection direction, uint32_t* mask);

@@ -42,10 +42,6 @@ void ClosePort(DeviceContext* device) {
   device->request.linkKind = link_kind::kNone;
 }
 
-int32_t Since(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 int32_t RadioLogin(DeviceContext* device, char* name) {
   const char* tag = DeviceTag(device);
   SettingsRecord& record = device->settings;
@@ -80,19 +76,23 @@ int32_t RadioLogin(DeviceContext* device, char* name) {
   }
 
   if (result == kErrNoAnswer || result == kErrLastTrySilent) {
-    LogMessage(device->log, 30, tag, "DeviceLogin: nothing is listening over the radio");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceLogin: nothing is listening over the radio");
     return kErrNothingListening;
   }
   if (result == kErrEchoed) {
-    LogMessage(device->log, 1, tag, "DeviceLogin thinks a relay must be active");
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "DeviceLogin thinks a relay must be active");
     return kErrRelayEchoes;
   }
   if (result < 0) {
-    LogMessage(device->log, 30, tag, "DeviceLogin failed with error %d", result);
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "DeviceLogin failed with error %d",
+               result);
     return result;
   }
   if (!record.deviceName[0]) {
-    LogMessage(device->log, 30, tag, "DeviceLogin: nothing is listening over the radio");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceLogin: nothing is listening over the radio");
     return kErrNothingListening;
   }
   return kResultOk;
@@ -102,11 +102,13 @@ int32_t SerialLogin(DeviceContext* device, uint8_t* baudCode) {
   const char* tag = DeviceTag(device);
   const int32_t result = VerCommand(device, true);
   if (result == kErrNoAnswer) {
-    LogMessage(device->log, 30, tag, "DeviceLogin: nothing is listening over the serial port");
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceLogin: nothing is listening over the serial port");
     return kErrNothingListening;
   }
   if (result < 0) {
-    LogMessage(device->log, 30, tag, "DeviceLogin failed with error %d", result);
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "DeviceLogin failed with error %d",
+               result);
     return result;
   }
   const uint32_t wanted = BaudOfCode(*baudCode);
@@ -118,15 +120,15 @@ int32_t SerialLogin(DeviceContext* device, uint8_t* baudCode) {
   }
   const int32_t changed = SetBaudCommand(device, wanted);
   if (changed < 0) {
-    LogMessage(device->log, 30, tag, "DeviceLogin: device didn't change baud rate (error %d)",
-               changed);
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "DeviceLogin: device didn't change baud rate (error %d)", changed);
     *baudCode = kBaudCode9600;
     return kResultOk;
   }
   const int32_t host = DSHostBaud(&device->port, wanted);
   if (host < 0) {
-    LogMessage(device->log, 1, tag, "DeviceLogin: host reports it can't change baud (error %d)",
-               host);
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "DeviceLogin: host reports it can't change baud (error %d)", host);
     return kErrNothingListening;
   }
   return kResultOk;
@@ -144,8 +146,8 @@ int32_t DeviceLogin(DeviceContext* device, char* name, uint8_t* baudCode) {
   if (device->port.baud != kStartBaud) {
     const int32_t host = DSHostBaud(&device->port, kStartBaud);
     if (host < 0) {
-      LogMessage(device->log, 30, tag, "DeviceLogin: host reports it can't change baud (error %d)",
-                 host);
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "DeviceLogin: host reports it can't change baud (error %d)", host);
       return kErrNothingListening;
     }
   }
@@ -157,7 +159,7 @@ int32_t DeviceLogin(DeviceContext* device, char* name, uint8_t* baudCode) {
     result = SerialLogin(device, baudCode);
   }
   if (result == kResultOk) {
-    LogMessage(device->log, 30, tag,
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
                "DeviceLogin communicating with a device running %s at %d baud",
                device->settings.versionText, static_cast<int>(device->port.baud));
   }
@@ -208,7 +210,8 @@ int32_t ConnectDevice(DeviceContext* device, ConnectionRequest* request) {
     uint32_t mask = 0xC00;
     int32_t channel = request->radioChannel;
     int32_t subChannel = request->radioSubChannel;
-    if (Mx2Config(device, &channel, &subChannel, nullptr, 1, &mask) != kResultOk) {
+    if (Mx2Config(device, &channel, &subChannel, nullptr, SettingDirection::kWrite, &mask) !=
+        kResultOk) {
       if (!device->options.keepPortOpen) ClosePort(device);
       return kErrModemNotConfigured;
     }
@@ -224,14 +227,14 @@ int32_t ConnectDevice(DeviceContext* device, ConnectionRequest* request) {
 int32_t SetBaudCommand(DeviceContext* device, uint32_t baud) {
   const char* tag = DeviceTag(device);
   if (!device->settings.newFirmware) {
-    LogMessage(device->log, 30, tag, "SetBaudCommand: device (%s) can't change baud rate",
-               device->settings.deviceName);
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SetBaudCommand: device (%s) can't change baud rate", device->settings.deviceName);
     return kErrCannotChangeBaud;
   }
   int code = InstrumentBaudCode(baud);
   if (code < 0) {
-    LogMessage(device->log, 30, tag, "SetBaudCommand: unsupported baud rate %d, using 9600",
-               static_cast<int>(baud));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SetBaudCommand: unsupported baud rate %d, using 9600", static_cast<int>(baud));
     code = 0;
   }
   char command[32];
@@ -260,24 +263,25 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud) {
       continue;
     }
     if (std::strstr(answer, "OK")) {
-      LogMessage(device->log, 30, tag, "SetBaudCommand set device baud rate to %d (%d ms)",
-                 static_cast<int>(baud), Since(start));
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "SetBaudCommand set device baud rate to %d (%d ms)", static_cast<int>(baud),
+                 MsSince(start));
       result = kResultOk;
       break;
     }
     if (!std::strstr(answer, "\r>")) {
-      LogMessage(device->log, 30, tag, "SetBaudCommand failed: heard: %s (%d ms)", answer,
-                 Since(start));
+      LogMessage(device->log, vexa_log_level::kTrace, tag,
+                 "SetBaudCommand failed: heard: %s (%d ms)", answer, MsSince(start));
       result = kErrUnreadableAnswer;
       break;
     }
-    LogMessage(device->log, 30, tag, "SetBaudCommand failed (heard prompt): trying again (%d ms)",
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "SetBaudCommand failed (heard prompt): trying again (%d ms)", MsSince(start));
     result = kErrUnreadableAnswer;
   }
   if (result < 0) {
-    LogMessage(device->log, 1, tag, "SetBaudCommand failed with error %d (%d ms)", result,
-               Since(start));
+    LogMessage(device->log, vexa_log_level::kError, tag,
+               "SetBaudCommand failed with error %d (%d ms)", result, MsSince(start));
   }
   PumpingWait(kAfterSetBaudPauseMs);
   return result;
@@ -306,7 +310,8 @@ int32_t DisconnectDevice(DeviceContext* device, bool skipLogout) {
           result = kResultOk;  // nobody answers the login: the instrument has gone
           break;
         }
-        LogMessage(device->log, 30, tag, "DisconnectDevice: Device didn't disconnect, retrying");
+        LogMessage(device->log, vexa_log_level::kTrace, tag,
+                   "DisconnectDevice: Device didn't disconnect, retrying");
       }
     }
   } else if (device->port.baud != kStartBaud) {
@@ -319,13 +324,20 @@ int32_t DisconnectDevice(DeviceContext* device, bool skipLogout) {
     const int32_t host = DSHostBaud(&device->port, kStartBaud);
     if (host < 0) {
       ClosePort(device);
-      LogMessage(device->log, 1, tag,
+      LogMessage(device->log, vexa_log_level::kError, tag,
                  "DisconnectDevice: Error setting host baud rate; can't keep port open (error %d)",
                  host);
     }
   } else {
     ClosePort(device);
   }
-  if (result > 0) LogMessage(device->log, 30, tag, "DisconnectDevice successful");
+  if (result > 0)
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "DisconnectDevice successful");
   return result;
+}
+
+void ReleaseDevice(DeviceContext* device) {
+  if (!device || device->request.linkKind == link_kind::kNone) return;
+  device->options.keepPortOpen = 0;
+  DisconnectDevice(device, false);
 }

@@ -13,8 +13,6 @@
 constexpr uint8_t kBaudCodeCount = 9;
 constexpr uint8_t kBaudCode9600 = 2;
 
-constexpr int32_t kErrCannotChangeBaud = -1;
-
 // The baud table: code 0 to 8 gives 0, 1200, 9600, 19200, 38400, 57600, 115200, 230400,
 // 460800; 0 for any other code.
 uint32_t BaudOfCode(uint8_t code);
@@ -37,3 +35,20 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud);
 // settings record and closes the port (or keeps it open at 9600 when the options say so).
 // 1, 0 when nothing was connected, -22 when a radio instrument did not log out.
 int32_t DisconnectDevice(DeviceContext* device, bool skipLogout);
+
+// Lets the instrument go at the end of its owner's use: a link that is up is disconnected as
+// DisconnectDevice(device, false) does, never keeping the port open. Nothing when not connected.
+void ReleaseDevice(DeviceContext* device);
+
+// Releases a device context when it goes out of scope. Declared after the context it guards, so
+// that it ends first.
+class DeviceRelease {
+ public:
+  explicit DeviceRelease(DeviceContext* device) : device_(device) {}
+  ~DeviceRelease() { ReleaseDevice(device_); }
+  DeviceRelease(const DeviceRelease&) = delete;
+  DeviceRelease& operator=(const DeviceRelease&) = delete;
+
+ private:
+  DeviceContext* device_;
+};

@@ -287,36 +287,37 @@ bool IsHexKey(const char* key) {
 
 }  // namespace
 
-int32_t DeviceIDCommand(DeviceContext* device, char* id, int direction) {
+int32_t DeviceIDCommand(DeviceContext* device, char* id, SettingDirection direction) {
   return TextSetting(device, kDeviceId, id, direction);
 }
 
-int32_t ReportCommand(DeviceContext* device, int32_t* mode, int direction) {
+int32_t ReportCommand(DeviceContext* device, int32_t* mode, SettingDirection direction) {
   return NumberSetting(device, kReport, mode, direction);
 }
 
-int32_t SiteCommand(DeviceContext* device, char* site, int direction) {
+int32_t SiteCommand(DeviceContext* device, char* site, SettingDirection direction) {
   return TextSetting(device, kSite, site, direction);
 }
 
-int32_t TimeZoneCommand(DeviceContext* device, int32_t* quarterHours, int direction) {
+int32_t TimeZoneCommand(DeviceContext* device, int32_t* quarterHours, SettingDirection direction) {
   if (!device || !quarterHours) return kErrMissingArgument;
-  if (direction == 1 && *quarterHours == kComputerTimeZone && SettingAllowed(device, kTimeZone)) {
+  if (direction == SettingDirection::kWrite && *quarterHours == kComputerTimeZone &&
+      SettingAllowed(device, kTimeZone)) {
     // Daylight saving included; a zone a fraction of a quarter off rounds toward zero.
     *quarterHours = UtcOffset() / static_cast<int32_t>(kSecondsPerQuarterHour);
   }
   return NumberSetting(device, kTimeZone, quarterHours, direction);
 }
 
-int32_t WakeCommand(DeviceContext* device, int32_t* interval, int direction) {
+int32_t WakeCommand(DeviceContext* device, int32_t* interval, SettingDirection direction) {
   if (!device || !interval) return kErrMissingArgument;
-  if (direction == 1 && *interval < 0 && SettingAllowed(device, kWake)) {
+  if (direction == SettingDirection::kWrite && *interval < 0 && SettingAllowed(device, kWake)) {
     return SettingFailed(device, kWake.name, kErrBadArgument, MsClock());
   }
   return NumberSetting(device, kWake, interval, direction);
 }
 
-int32_t PADCCommand(DeviceContext* device, int32_t* hertz, int direction) {
+int32_t PADCCommand(DeviceContext* device, int32_t* hertz, SettingDirection direction) {
   if (!device || !hertz) return kErrMissingArgument;
   const SettingsRecord& record = device->settings;
   if (!SettingAllowed(device, kPadc)) return kErrNoCapability;
@@ -324,37 +325,38 @@ int32_t PADCCommand(DeviceContext* device, int32_t* hertz, int direction) {
     *hertz = -1;
     return kErrNoCapability;
   }
-  if (direction == 1 && *hertz < 0) {
+  if (direction == SettingDirection::kWrite && *hertz < 0) {
     return SettingFailed(device, kPadc.name, kErrBadArgument, MsClock());
   }
   return NumberSetting(device, record.newFirmware ? kPadc : kOldestPadc, hertz, direction);
 }
 
-int32_t DataParameterCommand(DeviceContext* device, int32_t* parameter, int direction) {
+int32_t DataParameterCommand(DeviceContext* device, int32_t* parameter,
+                             SettingDirection direction) {
   return NumberSetting(device, kDataParameter, parameter, direction);
 }
 
-int32_t VexaBuildCommand(DeviceContext* device, char* build, int direction) {
+int32_t VexaBuildCommand(DeviceContext* device, char* build, SettingDirection direction) {
   return TextSetting(device, kBuild, build, direction);
 }
 
-int32_t APNCommand(DeviceContext* device, char* apn, int direction) {
+int32_t APNCommand(DeviceContext* device, char* apn, SettingDirection direction) {
   return TextSetting(device, kApn, apn, direction);
 }
 
-int32_t APNUserCommand(DeviceContext* device, char* user, int direction) {
+int32_t APNUserCommand(DeviceContext* device, char* user, SettingDirection direction) {
   return TextSetting(device, kApnUser, user, direction);
 }
 
-int32_t APNPasswdCommand(DeviceContext* device, char* password, int direction) {
+int32_t APNPasswdCommand(DeviceContext* device, char* password, SettingDirection direction) {
   return TextSetting(device, kApnPassword, password, direction);
 }
 
-int32_t AuthKeyCommand(DeviceContext* device, char* key, int direction) {
+int32_t AuthKeyCommand(DeviceContext* device, char* key, SettingDirection direction) {
   if (!device || !key) return kErrMissingArgument;
   if (!SettingAllowed(device, kAuthKey)) return kErrNoCapability;
   const uint32_t start = MsClock();
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!IsHexKey(key)) return SettingFailed(device, kAuthKey.name, kErrBadArgument, start);
     key[kAuthKeyLength] = 0;
     return TextSetting(device, kAuthKey, key, direction);
@@ -366,20 +368,20 @@ int32_t AuthKeyCommand(DeviceContext* device, char* key, int direction) {
   return TextSetting(device, kTeaKey, key, direction);
 }
 
-int32_t HostCommand(DeviceContext* device, char* host, int direction) {
+int32_t HostCommand(DeviceContext* device, char* host, SettingDirection direction) {
   return TextSetting(device, kHost, host, direction);
 }
 
-int32_t IPPortCommand(DeviceContext* device, int32_t* port, int direction) {
+int32_t IPPortCommand(DeviceContext* device, int32_t* port, SettingDirection direction) {
   return NumberSetting(device, kIpPort, port, direction);
 }
 
-int32_t RmodeCommand(DeviceContext* device, int32_t* mode, int direction) {
+int32_t RmodeCommand(DeviceContext* device, int32_t* mode, SettingDirection direction) {
   if (!device || !mode) return kErrMissingArgument;
   if (!SettingAllowed(device, kRmode)) return kErrNoCapability;
   if (device->settings.deviceType == device_type::kRQ7) {
-    if (direction != 1) *mode = kRQ7RadioMode;
-    LogMessage(device->log, 30, DeviceTag(device),
+    if (direction != SettingDirection::kWrite) *mode = kRQ7RadioMode;
+    LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device),
                "RmodeCommand found an rQ7 that is always mode %d", kRQ7RadioMode);
     return kResultOk;
   }

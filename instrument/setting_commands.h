@@ -1,6 +1,6 @@
 // The setting commands: one operation per instrument setting, reading it with "get -OPTION" or
 // writing it with "set -OPTION VALUE". Each takes the device context, the value in the caller's
-// representation (the settings record's field) and a direction: 1 writes the value, any other
+// representation (the settings record's field) and a direction: kWrite writes the value, kRead
 // reads it. A read overwrites the value only on success (except where noted).
 //
 // Results: 1 done; -1 the instrument lacks the capability (nothing is sent); -10 a missing
@@ -12,10 +12,7 @@
 #include <cstdint>
 
 #include "instrument/device_context.h"
-
-constexpr int32_t kErrNoCapability = -1;
-constexpr int32_t kErrTraitNotWritable = -12;
-constexpr int32_t kErrNameOnlyPrompt = -36;  // "get -i" answered with the bare prompt
+#include "instrument/setting_direction.h"
 
 // Capability bits the setting commands need (the mask is set at identification).
 namespace capability {
@@ -47,36 +44,36 @@ constexpr int kAdc15Table = 2;
 
 // Texts: `name`, `id` 9 bytes; `serial` 16; `site` 32 (25 used); `build` 17; APN, user and
 // password 36; `key` 33; `host` 64. Fives: five bytes.
-int32_t NameCommand(DeviceContext* device, char* name, int direction);
-int32_t DeviceIDCommand(DeviceContext* device, char* id, int direction);
-int32_t ReportCommand(DeviceContext* device, int32_t* mode, int direction);
-int32_t DepthCommand(DeviceContext* device, uint8_t* depths, int direction);
-int32_t SiteCommand(DeviceContext* device, char* site, int direction);
+int32_t NameCommand(DeviceContext* device, char* name, SettingDirection direction);
+int32_t DeviceIDCommand(DeviceContext* device, char* id, SettingDirection direction);
+int32_t ReportCommand(DeviceContext* device, int32_t* mode, SettingDirection direction);
+int32_t DepthCommand(DeviceContext* device, uint8_t* depths, SettingDirection direction);
+int32_t SiteCommand(DeviceContext* device, char* site, SettingDirection direction);
 // 0.0 is written as an empty position (it clears the instrument's position).
-int32_t LatitudeCommand(DeviceContext* device, double* latitude, int direction);
-int32_t LongitudeCommand(DeviceContext* device, double* longitude, int direction);
+int32_t LatitudeCommand(DeviceContext* device, double* latitude, SettingDirection direction);
+int32_t LongitudeCommand(DeviceContext* device, double* longitude, SettingDirection direction);
 // Quarter hours; writing kComputerTimeZone writes (and stores back) the computer's own offset.
-int32_t TimeZoneCommand(DeviceContext* device, int32_t* quarterHours, int direction);
+int32_t TimeZoneCommand(DeviceContext* device, int32_t* quarterHours, SettingDirection direction);
 // The read tries up to the context's tries until a serial number arrives.
-int32_t SNCommand(DeviceContext* device, char* serial, int direction);
-int32_t WakeCommand(DeviceContext* device, int32_t* interval, int direction);
+int32_t SNCommand(DeviceContext* device, char* serial, SettingDirection direction);
+int32_t WakeCommand(DeviceContext* device, int32_t* interval, SettingDirection direction);
 // Hertz; the oldest firmware below version 1.65 has none (value -1, result -1).
-int32_t PADCCommand(DeviceContext* device, int32_t* hertz, int direction);
-int32_t PortsCommand(DeviceContext* device, uint8_t* ports, int direction);
+int32_t PADCCommand(DeviceContext* device, int32_t* hertz, SettingDirection direction);
+int32_t PortsCommand(DeviceContext* device, uint8_t* ports, SettingDirection direction);
 // `table` kAdc30Table or kAdc15Table; five slopes and five offsets. A read stores every factor
 // it found and gives -1 when one is 0 or 255 or the check value does not match.
 int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t* offsets,
-                      int direction);
-int32_t DataParameterCommand(DeviceContext* device, int32_t* parameter, int direction);
-int32_t VexaBuildCommand(DeviceContext* device, char* build, int direction);
+                      SettingDirection direction);
+int32_t DataParameterCommand(DeviceContext* device, int32_t* parameter, SettingDirection direction);
+int32_t VexaBuildCommand(DeviceContext* device, char* build, SettingDirection direction);
 // Writing needs capability bit 24 (else -12) and a known trait (else -11).
-int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction);
+int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, SettingDirection direction);
 // The network modem items of a Qd40 whose trait carries them; -1 for any other instrument.
-int32_t APNCommand(DeviceContext* device, char* apn, int direction);
-int32_t APNUserCommand(DeviceContext* device, char* user, int direction);
-int32_t APNPasswdCommand(DeviceContext* device, char* password, int direction);
+int32_t APNCommand(DeviceContext* device, char* apn, SettingDirection direction);
+int32_t APNUserCommand(DeviceContext* device, char* user, SettingDirection direction);
+int32_t APNPasswdCommand(DeviceContext* device, char* password, SettingDirection direction);
 // 32 hexadecimal digits; a write cuts the caller's key to 32 characters.
-int32_t AuthKeyCommand(DeviceContext* device, char* key, int direction);
-int32_t HostCommand(DeviceContext* device, char* host, int direction);
-int32_t IPPortCommand(DeviceContext* device, int32_t* port, int direction);
-int32_t RmodeCommand(DeviceContext* device, int32_t* mode, int direction);
+int32_t AuthKeyCommand(DeviceContext* device, char* key, SettingDirection direction);
+int32_t HostCommand(DeviceContext* device, char* host, SettingDirection direction);
+int32_t IPPortCommand(DeviceContext* device, int32_t* port, SettingDirection direction);
+int32_t RmodeCommand(DeviceContext* device, int32_t* mode, SettingDirection direction);

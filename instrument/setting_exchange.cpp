@@ -17,15 +17,15 @@ constexpr size_t kMaskedSize = 72;  // the longest secret is 35 characters
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
 void LogText(DeviceContext* device, const char* format, const char* value, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, value, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, value, ms);
 }
 
 void LogNumber(DeviceContext* device, const char* format, int32_t value, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, value, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, value, ms);
 }
 
 void LogElapsed(DeviceContext* device, const char* format, int32_t ms) {
-  LogMessage(device->log, 30, DeviceTag(device), format, ms);
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device), format, ms);
 }
 
 void FormatText(char* command, const char* format, const char* value) {
@@ -51,10 +51,6 @@ int32_t ReadText(const SettingRow& row, const char* answer, char* value) {
 }
 
 }  // namespace
-
-int32_t SinceMs(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
 
 bool CarriesNetworkSettings(const DeviceContext* device) {
   const SettingsRecord& record = device->settings;
@@ -91,8 +87,8 @@ int32_t SendSet(DeviceContext* device, const char* name, const char* command, bo
 }
 
 int32_t SettingFailed(DeviceContext* device, const char* name, int32_t result, uint32_t start) {
-  LogMessage(device->log, 1, DeviceTag(device), "%s failed with error %d (%d ms)", name, result,
-             SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kError, DeviceTag(device),
+             "%s failed with error %d (%d ms)", name, result, MsSince(start));
   return result;
 }
 
@@ -114,8 +110,8 @@ bool SendableText(const char* value, uint32_t limit) {
   return true;
 }
 
-int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, int direction,
-                    bool logFailure) {
+int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value,
+                    SettingDirection direction, bool logFailure) {
   if (!device || !value) return kErrMissingArgument;
   if (!SettingAllowed(device, row)) return kErrNoCapability;
   const uint32_t start = MsClock();
@@ -123,7 +119,7 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
   char masked[kMaskedSize];
   int32_t result;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     if (!SendableText(value, row.limit)) {
       return SettingFailed(device, row.name, kErrBadArgument, start);
     }
@@ -131,7 +127,7 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
     FormatText(command, row.setFormat, value);
     result = SendSet(device, row.name, command, row.promptByOldest, start, row.answerBytes);
     if (result < 0) return result;
-    LogText(device, row.setLine, Shown(row, value, masked), SinceMs(start));
+    LogText(device, row.setLine, Shown(row, value, masked), MsSince(start));
     return kResultOk;
   }
 
@@ -140,23 +136,24 @@ int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, i
   if (result >= 0) result = ReadText(row, answer, read);
   if (result < 0) return logFailure ? SettingFailed(device, row.name, result, start) : result;
   std::memcpy(value, read, std::strlen(read) + 1);
-  LogText(device, row.foundLine, Shown(row, value, masked), SinceMs(start));
+  LogText(device, row.foundLine, Shown(row, value, masked), MsSince(start));
   return kResultOk;
 }
 
-int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value, int direction) {
+int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value,
+                      SettingDirection direction) {
   if (!device || !value) return kErrMissingArgument;
   if (!SettingAllowed(device, row)) return kErrNoCapability;
   const uint32_t start = MsClock();
   char answer[kLongestSettingAnswer];
   int32_t result;
 
-  if (direction == 1) {
+  if (direction == SettingDirection::kWrite) {
     char command[kSettingCommandBytes];
     FormatNumber(command, row.setFormat, *value);
     result = SendSet(device, row.name, command, row.promptByOldest, start, row.answerBytes);
     if (result < 0) return result;
-    LogNumber(device, row.setLine, *value, SinceMs(start));
+    LogNumber(device, row.setLine, *value, MsSince(start));
     return kResultOk;
   }
 
@@ -164,10 +161,10 @@ int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* val
   if (result < 0) return SettingFailed(device, row.name, result, start);
   int32_t read = 0;
   if (ReadNumberValue(answer, row.rule == ValueRule::kNumberAfterReturn, &read) < 0) {
-    LogElapsed(device, row.notFoundLine, SinceMs(start));
+    LogElapsed(device, row.notFoundLine, MsSince(start));
     return SettingFailed(device, row.name, row.unparsable, start);
   }
   *value = read;
-  LogNumber(device, row.foundLine, *value, SinceMs(start));
+  LogNumber(device, row.foundLine, *value, MsSince(start));
   return kResultOk;
 }

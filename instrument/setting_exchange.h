@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "instrument/device_context.h"
+#include "instrument/setting_direction.h"
 
 constexpr uint32_t kSettingTimeoutMs = 1500;
 constexpr uint32_t kSettingAnswerBytes = 32;
@@ -61,9 +62,6 @@ constexpr bool FormatTakes(const char* format, const char* expected) {
   return *expected == 0;
 }
 
-// Milliseconds since `start` (MsClock).
-int32_t SinceMs(uint32_t start);
-
 // False when the instrument lacks what the row needs; nothing is sent then.
 bool SettingAllowed(const DeviceContext* device, const SettingRow& row);
 // The network gate alone.
@@ -91,8 +89,9 @@ void MaskSecret(const char* value, char* masked, size_t size);
 // control characters, which would end the command early and run the rest as another.
 bool SendableText(const char* value, uint32_t limit);
 
-// The common shapes: direction 1 writes `value`, any other reads it (overwritten only on success).
+// The common shapes: kWrite writes `value`, kRead reads it (overwritten only on success).
 // Without `logFailure` a failed read is left for the caller to log (it may try another way).
-int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value, int direction,
-                    bool logFailure = true);
-int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value, int direction);
+int32_t TextSetting(DeviceContext* device, const SettingRow& row, char* value,
+                    SettingDirection direction, bool logFailure = true);
+int32_t NumberSetting(DeviceContext* device, const SettingRow& row, int32_t* value,
+                      SettingDirection direction);

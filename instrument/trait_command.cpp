@@ -31,24 +31,24 @@ int32_t WriteTrait(DeviceContext* device, const uint32_t* traitWord) {
   std::snprintf(command, sizeof command, "set -trait %d\r", static_cast<int>(Inverted(*traitWord)));
   const int32_t result = SendSet(device, kTrait, command, false, start);
   if (result < 0) return result;
-  LogMessage(device->log, 30, DeviceTag(device), "TraitCommand set trait to %d (%d ms)",
-             static_cast<int>(*traitWord), SinceMs(start));
+  LogMessage(device->log, vexa_log_level::kTrace, DeviceTag(device),
+             "TraitCommand set trait to %d (%d ms)", static_cast<int>(*traitWord), MsSince(start));
   return kResultOk;
 }
 
 }  // namespace
 
-int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) {
+int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, SettingDirection direction) {
   if (!device || !traitWord) return kErrMissingArgument;
-  if (direction == 1) return WriteTrait(device, traitWord);
+  if (direction == SettingDirection::kWrite) return WriteTrait(device, traitWord);
 
   const SettingsRecord& record = device->settings;
   const char* tag = DeviceTag(device);
   const uint32_t start = MsClock();
   if (record.deviceType == device_type::kLinkDepot) {
     *traitWord = kRadioTrait;
-    LogMessage(device->log, 30, tag, "TraitCommand: set trait to %d for LinkDepot",
-               static_cast<int>(*traitWord));
+    LogMessage(device->log, vexa_log_level::kTrace, tag,
+               "TraitCommand: set trait to %d for LinkDepot", static_cast<int>(*traitWord));
     return kResultOk;
   }
   if (record.capabilityMask & capability::kTraitRead) {
@@ -61,8 +61,8 @@ int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) 
       return SettingFailed(device, kTrait, kErrUnreadableAnswer, start);
     }
     *traitWord = Inverted(static_cast<uint32_t>(stored)) | trait::kKnown;
-    LogMessage(device->log, 30, tag, "TraitCommand: found %d (%d ms)", static_cast<int>(*traitWord),
-               SinceMs(start));
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "TraitCommand: found %d (%d ms)",
+               static_cast<int>(*traitWord), MsSince(start));
     return kResultOk;
   }
   if (!(record.capabilityMask & capability::kRadio)) {
@@ -71,17 +71,18 @@ int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, int direction) 
   }
   if (device->request.linkKind == link_kind::kRadio) {
     *traitWord = kRadioTrait;
-    LogMessage(device->log, 30, tag, "TraitCommand (emulated): knows %d",
+    LogMessage(device->log, vexa_log_level::kTrace, tag, "TraitCommand (emulated): knows %d",
                static_cast<int>(*traitWord));
     return kResultOk;
   }
   // A serial link to an instrument that may have a radio: ask for the radio's version.
   char version[kRadioVersionLength + 1] = {};
   uint32_t mask = kRadioVersionBit;
-  const int32_t asked = MSRadioCommand(device, nullptr, nullptr, version, 0, &mask);
+  const int32_t asked =
+      MSRadioCommand(device, nullptr, nullptr, version, SettingDirection::kRead, &mask);
   if (asked < 0) return 0;
   *traitWord = (mask & kRadioVersionBit) ? kRadioTrait : trait::kKnown;
-  LogMessage(device->log, 30, tag, "TraitCommand (emulated): found %d",
+  LogMessage(device->log, vexa_log_level::kTrace, tag, "TraitCommand (emulated): found %d",
              static_cast<int>(*traitWord));
   return kResultOk;
 }

@@ -11,7 +11,9 @@
 namespace {
 
 bool IsValidLevel(uint32_t level) {
-  return level == 0 || level == 1 || level == 10 || level == 30 || level == 40;
+  using namespace vexa_log_level;
+  return level == kOff || level == kError || level == kMilestone || level == kTrace ||
+         level == kBytes;
 }
 
 struct FileCloser {

@@ -64,9 +64,9 @@ void NoteOpenFiles(pid_t pid, const std::vector<struct stat>& devices,
 
 int32_t TryPortOpen(const char* path) {
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -PortOpenError(errno);
+  if (fd < 0) return PortOpenResult(errno);
   int32_t result = kResultOk;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) result = -PortOpenError(errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) result = PortOpenResult(errno);
   close(fd);  // also drops the lock
   return result;
 }

@@ -11,8 +11,8 @@
 
 // Opens the device at `path` as DSOpen does (read and write, exclusive, with DSOpen's lock) and
 // closes it at once, without touching the line settings. Returns 1 when the port could be
-// taken, -2 no such device, -5 another program holds it, -13 no permission, or another negated
-// errno.
+// taken, -2 no such device, -5 another program holds it, -13 no permission, or another code of
+// PortOpenResult.
 int32_t TryPortOpen(const char* path);
 
 // A process that has a port open.

@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include "link/baud_rates.h"
+
 namespace {
 
 constexpr const char* kClosedTag = "VexaSerial";
@@ -26,24 +28,6 @@ constexpr int kQuietReadsBeforePumping = 5;
 constexpr uint32_t kPumpingLimitMs = 400;
 constexpr uint32_t kPumpingSliceMs = 200;
 
-struct BaudEntry {
-  uint32_t rate;
-  speed_t code;
-};
-constexpr BaudEntry kBauds[] = {
-    {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}};
-
-bool SpeedCode(uint32_t baud, speed_t* code) {
-  for (const BaudEntry& entry : kBauds) {
-    if (entry.rate == baud) {
-      *code = entry.code;
-      return true;
-    }
-  }
-  return false;
-}
-
 bool IsOpen(const SerialPort* port) {
   return port->handle != kNoHandle;
 }
@@ -53,10 +37,6 @@ std::string DevicePath(const char* name) {
   return std::string("/dev/") + name;
 }
 
-int32_t Elapsed(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 // Reads what the port has, waiting at most `timeoutMs` for the first byte. Returns the bytes
 // read, 0 on a time-out, or a negated errno. A line that hung up (an adapter pulled out, the
 // other end of a pseudo-terminal closed) is EIO at once: on Linux such a read would otherwise
@@ -64,7 +44,7 @@ int32_t Elapsed(uint32_t start) {
 int ReadSome(int fd, char* into, uint32_t count, int timeoutMs) {
   const uint32_t start = MsClock();
   for (;;) {
-    const int remaining = timeoutMs - Elapsed(start);
+    const int remaining = timeoutMs - MsSince(start);
     struct pollfd request = {fd, POLLIN, 0};
     const int ready = poll(&request, 1, remaining > 0 ? remaining : 0);
     if (ready < 0) {
@@ -89,15 +69,16 @@ void RequestLowLatency(SerialPort* port) {
     serial.flags |= ASYNC_LOW_LATENCY;
     if (ioctl(port->handle, TIOCSSERIAL, &serial) == 0) return;
   }
-  LogMessage(port->log, 40, port->name, "DSOpen could not set low latency (error %d)", errno);
+  LogMessage(port->log, vexa_log_level::kBytes, port->name,
+             "DSOpen could not set low latency (error %d)", errno);
 }
 
 // Raises or lowers DTR and RTS. Pseudo-terminals have no modem lines; that is logged, not fatal.
 void SetModemLines(SerialPort* port, bool raise, const char* operation) {
   int lines = TIOCM_DTR | (raise ? TIOCM_RTS : 0);
   if (ioctl(port->handle, raise ? TIOCMBIS : TIOCMBIC, &lines) != 0) {
-    LogMessage(port->log, 40, port->name, "%s could not set the modem lines (error %d)", operation,
-               errno);
+    LogMessage(port->log, vexa_log_level::kBytes, port->name,
+               "%s could not set the modem lines (error %d)", operation, errno);
   }
 }
 
@@ -115,7 +96,7 @@ void ApplyLineSettings(struct termios* settings, speed_t speed) {
 }  // namespace
 
 // Open errors a user can act on get the numbers the application explains: 2 (no such port),
-// 5 (held by another program) and 13 (no permission).
+// 5 (held by another program) and 13 (no permission). The log lines print these.
 int PortOpenError(int error) {
   switch (error) {
     case ENOENT:
@@ -133,14 +114,42 @@ int PortOpenError(int error) {
   }
 }
 
+int32_t PortOpenResult(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return kErrPortMissing;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return kErrPortBusy;
+    case EACCES:
+    case EPERM:
+      return kErrPermission;
+    case ENOTTY:
+    case EISDIR:
+      return kErrNotSerialPort;
+    case EIO:
+      return kErrPortNoResponse;
+    case EINVAL:
+      return kErrPortSettingsRefused;
+    case ENOMEM:
+      return kErrOutOfMemory;
+    default:
+      return kErrPortOpenFailed;
+  }
+}
+
 bool IsStandardBaud(uint32_t baud) {
   speed_t code;
-  return SpeedCode(baud, &code);
+  return SpeedCodeOf(baud, &code);
 }
 
 int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   if (IsOpen(port)) {
-    LogMessage(port->log, 40, kClosedTag, "DSOpen found port \"%d\" already open", port->handle);
+    LogMessage(port->log, vexa_log_level::kBytes, kClosedTag,
+               "DSOpen found port \"%d\" already open", port->handle);
     DSClose(port);
     PumpingWait(100);
   }
@@ -150,48 +159,52 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   const std::string path = DevicePath(name);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    const int error = PortOpenError(errno);
-    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
-    return -error;
+    const int error = errno;
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSOpen failed to open comm port (error %d)", PortOpenError(error));
+    return PortOpenResult(error);
   }
   // Exclusive use: TIOCEXCL keeps other users out, but root ignores it, so a non-blocking flock
   // on the device marks it as taken among programs that respect locks (this one included).
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = PortOpenError(errno);
+    const int error = errno;
     close(fd);
-    LogMessage(port->log, 1, port->name, "DSOpen failed to open comm port (error %d)", error);
-    return -error;
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSOpen failed to open comm port (error %d)", PortOpenError(error));
+    return PortOpenResult(error);
   }
   if (ioctl(fd, TIOCEXCL) != 0) {
-    LogMessage(port->log, 40, port->name, "DSOpen could not claim the port exclusively (error %d)",
-               errno);
+    LogMessage(port->log, vexa_log_level::kBytes, port->name,
+               "DSOpen could not claim the port exclusively (error %d)", errno);
   }
   port->handle = fd;
 
   // A device that cannot be configured (not a terminal, a rate the driver refuses) is closed
-  // again: a descriptor left behind would hold the port's lock and make it look busy.
+  // again: a descriptor left behind would hold the port's lock and make it look busy. "DCB",
+  // "ReadFile" and "WriteFile" in this file's log lines are the error file's own words for the
+  // line settings, the read and the write; they stay as service staff know them.
   struct termios settings;
   if (tcgetattr(fd, &settings) != 0) {
     const int error = errno;
-    LogMessage(port->log, 1, port->name, "DSOpen failed to retreive DCB on comm port (error %d)",
-               error);
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSOpen failed to retreive DCB on comm port (error %d)", error);
     DSClose(port);
-    return -error;
+    return PortOpenResult(error);
   }
   port->baud = baud ? baud : 9600;
   speed_t speed;
   int apply_error = 0;
-  if (!SpeedCode(port->baud, &speed)) {
+  if (!SpeedCodeOf(port->baud, &speed)) {
     apply_error = EINVAL;
   } else {
     ApplyLineSettings(&settings, speed);
     if (tcsetattr(fd, TCSANOW, &settings) != 0) apply_error = errno;
   }
   if (apply_error) {
-    LogMessage(port->log, 1, port->name, "DSOpen failed to apply DCB on comm port (error %d)",
-               apply_error);
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSOpen failed to apply DCB on comm port (error %d)", apply_error);
     DSClose(port);
-    return -apply_error;
+    return PortOpenResult(apply_error);
   }
   SetModemLines(port, true, "DSOpen");
   RequestLowLatency(port);
@@ -209,7 +222,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   std::memset(port->gReadBuffer, 0, kReadBufferSize);
   port->dataReady = false;
 
-  LogMessage(port->log, 30, port->name,
+  LogMessage(port->log, vexa_log_level::kTrace, port->name,
              "DSOpen successfully opened and configured comm port at %d baud", port->baud);
   return kResultOk;
 }
@@ -228,10 +241,11 @@ int32_t DSClose(SerialPort* port) {
   }
   port->dataReady = false;
   if (result != 0 && error != EINTR) {
-    LogMessage(port->log, 1, port->name, "DSClose failed to close comm port (error %d)", error);
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSClose failed to close comm port (error %d)", error);
     return -error;
   }
-  LogMessage(port->log, 30, port->name, "DSClose closed comm port");
+  LogMessage(port->log, vexa_log_level::kTrace, port->name, "DSClose closed comm port");
   return kResultOk;
 }
 
@@ -249,7 +263,8 @@ int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got) {
     std::memcpy(buffer, port->gReadBuffer, length);
     delivered = length;
     port->gReadBuffer[0] = 0;
-    LogMessage(port->log, 40, port->name, "DSRead read %d bytes from gReadBuffer", delivered);
+    LogMessage(port->log, vexa_log_level::kBytes, port->name,
+               "DSRead read %d bytes from gReadBuffer", delivered);
   }
   if (got) *got = delivered;
   if (port->dataReady) {
@@ -257,18 +272,20 @@ int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got) {
     return static_cast<int32_t>(delivered);
   }
   if (!IsOpen(port)) {
-    LogMessage(port->log, 1, kClosedTag, "DSRead tried to read from a closed port");
+    LogMessage(port->log, vexa_log_level::kError, kClosedTag,
+               "DSRead tried to read from a closed port");
     return kErrNoAnswer;
   }
   if (size > delivered) {
     const int read =
         ReadSome(port->handle, buffer + delivered, size - delivered, kFirstByteTimeoutMs);
     if (read < 0) {
-      LogMessage(port->log, 1, port->name, "DSRead ReadFile failed (error %d)", -read);
+      LogMessage(port->log, vexa_log_level::kError, port->name, "DSRead ReadFile failed (error %d)",
+                 -read);
       return kErrNoAnswer;
     }
     delivered += static_cast<uint32_t>(read);
-    LogMessage(port->log, 40, port->name, "DSRead read %d btyes", read);
+    LogMessage(port->log, vexa_log_level::kBytes, port->name, "DSRead read %d btyes", read);
   }
   if (got) *got = delivered;
   return static_cast<int32_t>(delivered);
@@ -277,7 +294,8 @@ int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got) {
 int32_t DSWrite(SerialPort* port, const char* bytes, uint32_t count, uint32_t* written) {
   if (written) *written = 0;
   if (!IsOpen(port)) {
-    LogMessage(port->log, 1, kClosedTag, "DSWrite tried to write to a closed port");
+    LogMessage(port->log, vexa_log_level::kError, kClosedTag,
+               "DSWrite tried to write to a closed port");
     return kErrNoAnswer;
   }
   // A write may take 10 ms per byte plus 100 ms, like the link's write time-out; what went out
@@ -293,23 +311,26 @@ int32_t DSWrite(SerialPort* port, const char* bytes, uint32_t count, uint32_t* w
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      LogMessage(port->log, 1, port->name, "DSWrite WriteFile failed (error %d)", errno);
+      LogMessage(port->log, vexa_log_level::kError, port->name,
+                 "DSWrite WriteFile failed (error %d)", errno);
       return kErrNoAnswer;
     }
-    const int remaining = limit_ms - Elapsed(start);
+    const int remaining = limit_ms - MsSince(start);
     if (remaining <= 0) break;
     struct pollfd request = {port->handle, POLLOUT, 0};
     if (poll(&request, 1, remaining) < 0 && errno != EINTR) {
-      LogMessage(port->log, 1, port->name, "DSWrite WriteFile failed (error %d)", errno);
+      LogMessage(port->log, vexa_log_level::kError, port->name,
+                 "DSWrite WriteFile failed (error %d)", errno);
       return kErrNoAnswer;
     }
     if (request.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      LogMessage(port->log, 1, port->name, "DSWrite WriteFile failed (error %d)", EIO);
+      LogMessage(port->log, vexa_log_level::kError, port->name,
+                 "DSWrite WriteFile failed (error %d)", EIO);
       return kErrNoAnswer;
     }
   }
   if (written) *written = sent;
-  LogMessage(port->log, 40, port->name, "DSWrite wrote %d bytes", sent);
+  LogMessage(port->log, vexa_log_level::kBytes, port->name, "DSWrite wrote %d bytes", sent);
   return static_cast<int32_t>(sent);
 }
 
@@ -323,7 +344,8 @@ int32_t DSPurge(SerialPort* port, int mode) {
 
 int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character) {
   if (!IsOpen(port)) {
-    LogMessage(port->log, 1, kClosedTag, "DSWait tried to operate on a closed port");
+    LogMessage(port->log, vexa_log_level::kError, kClosedTag,
+               "DSWait tried to operate on a closed port");
     return kErrNoAnswer;
   }
   if (!port->gReadBuffer) return kErrOutOfMemory;
@@ -339,7 +361,8 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character) {
         space > 0 ? ReadSome(port->handle, port->gReadBuffer + fill, space, kFirstByteTimeoutMs)
                   : 0;
     if (read < 0) {
-      LogMessage(port->log, 1, port->name, "DSWait ReadFile failed (error %d)", -read);
+      LogMessage(port->log, vexa_log_level::kError, port->name, "DSWait ReadFile failed (error %d)",
+                 -read);
       return kErrNoAnswer;
     }
     if (read > 0) {
@@ -349,17 +372,17 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character) {
       // DSRead delivers.
       if (std::strchr(port->gReadBuffer, character)) {
         port->dataReady = true;
-        LogMessage(port->log, 40, port->name, "DSWait found '%c' in %d ms", character,
-                   Elapsed(start));
+        LogMessage(port->log, vexa_log_level::kBytes, port->name, "DSWait found '%c' in %d ms",
+                   character, MsSince(start));
         return static_cast<unsigned char>(character);
       }
       continue;
     }
-    const int32_t elapsed = Elapsed(start);
+    const int32_t elapsed = MsSince(start);
     // A full buffer cannot take the awaited character any more: give up rather than spin.
     if (elapsed > static_cast<int32_t>(timeoutMs) || space == 0) {
-      LogMessage(port->log, 40, port->name, "DSWait read %d bytes, but never found '%c' in %d ms",
-                 fill, character, elapsed);
+      LogMessage(port->log, vexa_log_level::kBytes, port->name,
+                 "DSWait read %d bytes, but never found '%c' in %d ms", fill, character, elapsed);
       return 0;
     }
     if (++quiet_reads > kQuietReadsBeforePumping && timeoutMs > kPumpingLimitMs) {
@@ -374,7 +397,7 @@ int32_t DSHostBaud(SerialPort* port, uint32_t baud) {
   struct termios settings;
   speed_t speed;
   int error = 0;
-  if (!SpeedCode(baud, &speed)) {
+  if (!SpeedCodeOf(baud, &speed)) {
     error = EINVAL;
   } else if (tcgetattr(port->handle, &settings) != 0) {
     error = errno;
@@ -385,7 +408,7 @@ int32_t DSHostBaud(SerialPort* port, uint32_t baud) {
     if (tcsetattr(port->handle, TCSADRAIN, &settings) != 0) error = errno;
   }
   if (error) {
-    LogMessage(port->log, 1, port->name,
+    LogMessage(port->log, vexa_log_level::kError, port->name,
                "DSHostBaud failed to apply new baud rate \"%d\" (error %d)", baud, error);
     return -error;
   }

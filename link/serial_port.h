@@ -29,7 +29,9 @@ struct SerialPort {
 
 // Opens the port by name: a name starting with '/' is a device path used as is, any other name
 // is taken under /dev/. `baud` 0 means 9600. Returns 1, -2 no such port, -5 port in use,
-// -13 no permission, -60 no memory for the read buffer, or another negated errno.
+// -13 no permission, -60 no memory for the read buffer, -140 not a serial port (a file, a
+// folder, another device), -141 the device failed while opening, -142 the driver refused the
+// rate or framing, -143 any other failure (PortOpenResult).
 int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud);
 
 // 1 when closed, 0 when it was not open, a negated errno when closing failed.
@@ -54,9 +56,14 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character);
 // errno. Bytes already written go out at the old rate first.
 int32_t DSHostBaud(SerialPort* port, uint32_t baud);
 
-// The error number DSOpen reports for an open that failed with `error` (an errno): 2 no such
+// The error number DSOpen logs for an open that failed with `error` (an errno): 2 no such
 // port, 5 held by another program, 13 no permission, any other errno unchanged.
 int PortOpenError(int error);
+
+// The result code for a system error met opening or setting up a port: -2, -5, -13 for the causes
+// above, -140 not a terminal or a folder, -141 EIO, -142 EINVAL, -60 ENOMEM, otherwise -143.
+// Never the negated errno: those numbers mean other things in the result list.
+int32_t PortOpenResult(int error);
 
 // True for the rates the link can set (1200 to 460800 baud).
 bool IsStandardBaud(uint32_t baud);

@@ -20,8 +20,6 @@ constexpr uint32_t kBlockCharacters = 512;  // 256 bytes of image text per "W" f
 constexpr uint32_t kLoaderAreaStart = 0xFA00;
 constexpr uint32_t kLoaderAreaEnd = 0xFFFF;
 
-constexpr int32_t kRejected = -1;
-
 uint32_t SecondsSince(uint32_t start) {
   return (MsClock() - start) / 1000;
 }
@@ -134,29 +132,32 @@ int32_t Exchange(VexaBSLHost* host, uint32_t length, char awaited, char* answer,
   uint32_t count = 0;
   DSPurge(&host->port, 1);
   int32_t result = DSWrite(&host->port, frame, length, &count);
+  // "DCommWrite", "DCommWait" and "DCommRead" below are the log's own words for the write, the
+  // wait and the read, which service staff know from every error file; they name no function of
+  // this code and stay as they are.
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLCommand got unexpected response (%d) from DCommWrite",
-               result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLCommand got unexpected response (%d) from DCommWrite", result);
     if (elapsedMs) *elapsedMs = 0;
     return result;
   }
   result = DSWait(&host->port, kAnswerWaitMs, awaited);
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLCommand got unexpected response (%d) from DCommWait",
-               result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLCommand got unexpected response (%d) from DCommWait", result);
     return result;
   }
   result = DSRead(&host->port, answer, kAnswerSize - 1, &count);
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLCommand got unexpected response (%d) from DCommRead",
-               result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLCommand got unexpected response (%d) from DCommRead", result);
     return result;
   }
   answer[count] = 0;
-  if (elapsedMs) *elapsedMs = MsClock() - start;
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(MsSince(start));
   if (count == 0) return kErrNoAnswer;
   if (answer[0] == '+' || answer[1] == '+') return static_cast<int32_t>(count);
-  return kRejected;  // "-" or "?", or nothing usable
+  return kErrLoaderRejected;  // "-" or "?", or nothing usable
 }
 
 }  // namespace
@@ -200,7 +201,7 @@ int32_t BSLInvocation(VexaBSLHost* host, uint32_t loaderBaud) {
     if (loaderBaud != kCommandBaud) DSHostBaud(&host->port, kCommandBaud);
     const int32_t io = WriteThenRead(host, kBootCommand, kBootAnswerWaitMs, answer);
     if (io < 0) {
-      LogMessage(host->log, 1, kTag, "BSLInvocation failed with error %d", io);
+      LogMessage(host->log, vexa_log_level::kError, kTag, "BSLInvocation failed with error %d", io);
       return io;
     }
     if (Contains(answer, "ERROR")) {
@@ -232,14 +233,17 @@ int32_t BSLInvocation(VexaBSLHost* host, uint32_t loaderBaud) {
   }
 
   if (result > 0) {
-    LogMessage(host->log, 10, kTag, "BSLInvocation successful (%d tries)", succeededAttempt);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLInvocation successful (%d tries)",
+               succeededAttempt);
   } else if (result == kErrLoaderRunning) {
     // A running loader talks only at its own rate.
     DSHostBaud(&host->port, loaderBaud);
-    LogMessage(host->log, 10, kTag, "BSLInvocation found the VexaBSL already active");
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLInvocation found the VexaBSL already active");
     result = kResultOk;
   } else {
-    LogMessage(host->log, 1, kTag, "BSLInvocation failed with error %d", result);
+    LogMessage(host->log, vexa_log_level::kError, kTag, "BSLInvocation failed with error %d",
+               result);
   }
   return result;
 }
@@ -250,8 +254,8 @@ int32_t BSLCheck(VexaBSLHost* host, const char* portName, uint32_t loaderBaud) {
   } else {
     const int32_t opened = DSOpen(&host->port, portName, loaderBaud);
     if (opened < 0) {
-      LogMessage(host->log, 1, kTag, "BSLCheck received error while opening serial port (%d)",
-                 opened);
+      LogMessage(host->log, vexa_log_level::kError, kTag,
+                 "BSLCheck received error while opening serial port (%d)", opened);
       return opened;
     }
     host->portOpen = true;
@@ -262,14 +266,17 @@ int32_t BSLCheck(VexaBSLHost* host, const char* portName, uint32_t loaderBaud) {
   const int32_t io = WriteThenRead(host, "\r", 200, answer);
   if (io < 0) return io;
   if (Contains(answer, "?")) {
-    LogMessage(host->log, 10, kTag, "BSLCheck found the VexaBSL already active");
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLCheck found the VexaBSL already active");
     return kErrLoaderRunning;
   }
   if (Contains(answer, "$")) {
-    LogMessage(host->log, 10, kTag, "BSLCheck found the VexaBSL waiting for a connection");
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLCheck found the VexaBSL waiting for a connection");
     return kErrLoaderWaiting;
   }
-  LogMessage(host->log, 30, kTag, "BSLCheck didn't get a response from the VexaBSL");
+  LogMessage(host->log, vexa_log_level::kTrace, kTag,
+             "BSLCheck didn't get a response from the VexaBSL");
   return kErrNoAnswer;
 }
 
@@ -281,8 +288,8 @@ int32_t BSLConnect(VexaBSLHost* host, const char* portName, uint32_t loaderBaud,
 
   int32_t result = DSOpen(&host->port, portName, kCommandBaud);
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLConnect received error while opening serial port (%d)",
-               result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLConnect received error while opening serial port (%d)", result);
     return result;
   }
   host->portOpen = true;
@@ -324,11 +331,12 @@ int32_t BSLConnect(VexaBSLHost* host, const char* portName, uint32_t loaderBaud,
 
   if (result < 0) {
     BSLDisconnect(host);
-    LogMessage(host->log, 1, kTag, "BSLConnect failed to connect to device (error %d)", result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLConnect failed to connect to device (error %d)", result);
   } else {
     host->loaderVersion = result;
-    LogMessage(host->log, 10, kTag, "BSLConnect connected to device running VexaBSL version %d",
-               result);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLConnect connected to device running VexaBSL version %d", result);
   }
   return result;
 }
@@ -371,12 +379,14 @@ int32_t BSLAttach(VexaBSLHost* host) {
     PumpingWait(kRetryPauseMs);
   }
   if (result > 0) {
-    LogMessage(host->log, 10, kTag, "BSLAttach successful (%d tries)", attempt);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLAttach successful (%d tries)",
+               attempt);
   } else if (result == kErrLoaderRunning) {
-    LogMessage(host->log, 10, kTag, "BSLAttach found the VexaBSL already active");
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLAttach found the VexaBSL already active");
     result = kResultOk;
   } else {
-    LogMessage(host->log, 1, kTag, "BSLAttach failed with error %d", result);
+    LogMessage(host->log, vexa_log_level::kError, kTag, "BSLAttach failed with error %d", result);
   }
   return result;
 }
@@ -384,7 +394,8 @@ int32_t BSLAttach(VexaBSLHost* host) {
 int32_t BSLHandOff(VexaBSLHost* host, int handle, char* readBuffer, const char* name, bool progress,
                    uint32_t tries) {
   if (!readBuffer || !name) {
-    LogMessage(host->log, 1, kTag, "BSLHandOff called with some NULL parameters");
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLHandOff called with some NULL parameters");
     return kErrBadArgument;
   }
   host->port.handle = handle;
@@ -417,9 +428,11 @@ int32_t BSLSendAddress(VexaBSLHost* host, uint32_t address, bool extended) {
     return BSLCommand(host, '@', text, static_cast<uint32_t>(length), '\r', answer, &elapsed);
   });
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLSendAddress (%05X) failed with error %d", address, result);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLSendAddress (%05X) failed with error %d", address, result);
   } else {
-    LogMessage(host->log, 10, kTag, "BSLSendAddress (%05X) successful", address);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLSendAddress (%05X) successful",
+               address);
   }
   return result;
 }
@@ -466,10 +479,11 @@ int32_t BSLSendFirmware(VexaBSLHost* host, bool extended) {
   ReportProgress(host, length, length, 2, 'W');
 
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLSendFirmware failed with error %d (%d s)", result,
-               SecondsSince(start));
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLSendFirmware failed with error %d (%d s)", result, SecondsSince(start));
   } else {
-    LogMessage(host->log, 10, kTag, "BSLSendFirmware successful (%d s)", SecondsSince(start));
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLSendFirmware successful (%d s)",
+               SecondsSince(start));
   }
   return result;
 }
@@ -483,9 +497,10 @@ int32_t BSLSendVectors(VexaBSLHost* host) {
                             false);
   });
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLSendVectors failed with error %d", result);
+    LogMessage(host->log, vexa_log_level::kError, kTag, "BSLSendVectors failed with error %d",
+               result);
   } else {
-    LogMessage(host->log, 10, kTag, "BSLSendVectors successful");
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLSendVectors successful");
   }
   return result;
 }
@@ -500,12 +515,13 @@ int32_t BSLEraseINFO(VexaBSLHost* host, uint32_t start, uint32_t count, uint32_t
     address += step;
     if (result < 0) break;
   }
-  const long elapsed = static_cast<long>(MsClock() - began);
+  const long elapsed = MsSince(began);
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLEraseINFO failed with error %d (%ld ms)", result, elapsed);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLEraseINFO failed with error %d (%ld ms)", result, elapsed);
   } else {
-    LogMessage(host->log, 10, kTag, "BSLEraseINFO successful: %d segments @ %X (%ld ms)", count,
-               address, elapsed);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLEraseINFO successful: %d segments @ %X (%ld ms)", count, address, elapsed);
   }
   return result;
 }
@@ -534,10 +550,11 @@ int32_t BSLEraseFlash(VexaBSLHost* host, uint32_t start, uint32_t end, bool exte
   }
   const long seconds = static_cast<long>(SecondsSince(began));
   if (result < 0) {
-    LogMessage(host->log, 1, kTag, "BSLEraseFlash failed with error %d (%ld s)", result, seconds);
+    LogMessage(host->log, vexa_log_level::kError, kTag,
+               "BSLEraseFlash failed with error %d (%ld s)", result, seconds);
   } else {
-    LogMessage(host->log, 10, kTag, "BSLEraseFlash successful: segment %X to %X (%ld s)", start,
-               end, seconds);
+    LogMessage(host->log, vexa_log_level::kMilestone, kTag,
+               "BSLEraseFlash successful: segment %X to %X (%ld s)", start, end, seconds);
   }
   return result;
 }

@@ -27,10 +27,6 @@ constexpr size_t kReadChunk = size_t{64} << 10;
 
 constexpr int kMaxVersionDigits = 11;
 
-int32_t Elapsed(uint32_t start) {
-  return static_cast<int32_t>(MsClock() - start);
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -46,7 +42,8 @@ struct FileBytes {
 };
 
 // Reads the whole file. Returns 1; -100 when it holds more than kMaxTiTextSize bytes (checked
-// before reading for regular files, so a huge file costs nothing); -60; or a negated errno.
+// before reading for regular files, so a huge file costs nothing); -60; or the negated errno,
+// which the caller logs and turns into a result code.
 int32_t ReadWholeFile(const char* path, FileBytes* file) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -errno;
@@ -122,7 +119,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
   int32_t result = ReadWholeFile(path, &file);
   if (result == kErrNotTiText) {
     LogMessage(loader->log, vexa_log_level::kMilestone, kTag,
-               "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path, Elapsed(start));
+               "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path, MsSince(start));
     return result;
   }
   if (result == kErrOutOfMemory) return result;
@@ -131,7 +128,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
     // that cannot be opened.
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLLoadTIFile got error %d trying to open datafile %s", -result, path);
-    return result;
+    return FileErrorCode(-result, kErrFileReadFailed);
   }
 
   char* text = nullptr;
@@ -144,7 +141,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
     if (fault != TiTextFault::kNotTiText) {
       LogMessage(loader->log, vexa_log_level::kMilestone, kTag,
                  "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path,
-                 Elapsed(start));
+                 MsSince(start));
     }
     return result;
   }
@@ -163,7 +160,7 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
   image.version = identity.version;
 
   LogMessage(loader->log, vexa_log_level::kMilestone, kTag, "BSLLoadTIFile loaded file %s (%d ms)",
-             path, Elapsed(start));
+             path, MsSince(start));
   return kResultOk;
 }
 
@@ -176,7 +173,7 @@ int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path) {
     const int error = errno;
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLWriteTIFile got error %d trying to open datafile %s", error, path);
-    return -error;
+    return FileErrorCode(error, kErrFileWriteFailed);
   }
   errno = 0;
   bool written = WriteListing(out, loader->image);
@@ -190,11 +187,11 @@ int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path) {
     if (error == 0) error = EIO;
     LogMessage(loader->log, vexa_log_level::kError, kTag,
                "BSLWriteTIFile got error %d writing datafile %s", error, path);
-    return -error;
+    return FileErrorCode(error, kErrFileWriteFailed);
   }
 
   LogMessage(loader->log, vexa_log_level::kMilestone, kTag, "BSLWriteTIFile wrote file %s (%d ms)",
-             path, Elapsed(start));
+             path, MsSince(start));
   return kResultOk;
 }
 

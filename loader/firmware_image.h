@@ -8,14 +8,16 @@
 
 // Replaces the loader's image by the contents of a TI-Text file. Returns 1; -100 when the file is
 // not valid TI-Text (also when it is larger than any image can be); -60 when memory runs out;
-// -10 without a loader or a path; or the negated errno when the file cannot be opened or read.
+// -10 without a loader or a path; when the file cannot be opened or read, -150 no such file,
+// -151 no permission, -152 a folder, -154 any other failure (FileErrorCode).
 // On any failure the image, its vectors and its name stay as they were.
 int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path);
 
 // Writes the image and its vectors as a word-oriented listing (not TI-Text): each section as a
 // line "@" + five address digits, then its data in lines of at most 32 characters, then the line
 // "@FFE0" and the 16 vector words as two lines of eight. Returns 1, -10 without a loader or a
-// path, or the negated errno when the file cannot be created or written.
+// path, or when the file cannot be created or written -150 no such folder, -151 no permission,
+// -152 a folder, -153 the disk is full, -155 any other failure (FileErrorCode).
 int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path);
 
 // What a loaded image is called, derived from its file name.

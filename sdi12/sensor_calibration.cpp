@@ -87,12 +87,12 @@ int32_t SetCalibration(VexaSDI12* sdi, const char* name, const char* text) {
   int32_t lastExchange = 0;
   int32_t result = ConfirmSetting(sdi, command, &lastExchange);
   if (result == kResultOk) {
-    LogMessage(sdi->log, 30, kSdiTag,
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                "SDISetSensorCalibration successfully set sensor %s calibration to \"%s\"", name,
                text);
   } else if (lastExchange < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorCalibration received error %i for %s",
-               lastExchange, name);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorCalibration received error %i for %s", lastExchange, name);
     result = lastExchange;
   }
   return result;
@@ -103,7 +103,8 @@ int32_t SetCalibration(VexaSDI12* sdi, const char* name, const char* text) {
 int32_t SDIGetSensorCalibration(VexaSDI12* sdi) {
   if (!sdi) return kErrMissingArgument;
   if (sdi->type == kGau1) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration no calibration for version GAU-1");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorCalibration no calibration for version GAU-1");
     return 0;
   }
   char answer[kSensorAnswerSize + 1];
@@ -113,27 +114,29 @@ int32_t SDIGetSensorCalibration(VexaSDI12* sdi) {
     if (got > 0) break;
   }
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag,
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                "SDIGetSensorCalibration \"attention sequence\" received error %i", got);
   }
 
   got = SensorExchange(sdi, "?X4!", answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration received error %i looking for X4",
-               got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorCalibration received error %i looking for X4", got);
     return got;
   }
   if ((sdi->type == 'z' || sdi->type == 'x') && ReplaceMinusOnes(answer)) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration updated X4 to remove '-1'");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorCalibration updated X4 to remove '-1'");
   }
   SensorAnswerText(answer, sdi->x4, kCalibrationSize - 1);
-  LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration found calibration X4 \"%s\"", sdi->x4);
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+             "SDIGetSensorCalibration found calibration X4 \"%s\"", sdi->x4);
 
   if (HasType(sdi, kReadsXa)) {
     got = SensorExchange(sdi, "?Xa!", answer);
     if (got < 0) {
-      LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration received error %i looking for Xa",
-                 got);
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+                 "SDIGetSensorCalibration received error %i looking for Xa", got);
       if (sdi->type == 'y') return got;
     }
     const char* xa = answer;
@@ -142,8 +145,9 @@ int32_t SDIGetSensorCalibration(VexaSDI12* sdi) {
     if (sdi->type == 'w') chosen = ChooseXa(sdi, kWGenerations, got > 0, &xa);
     SensorAnswerText(xa, sdi->xa, kCalibrationSize - 1);
     CutAtLineFeed(sdi->x4);
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration %s calibration Xa \"%s\"",
-               chosen ? "set" : "found", sdi->xa);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorCalibration %s calibration Xa \"%s\"", chosen ? "set" : "found",
+               sdi->xa);
   }
 
   if (sdi->type == kOffset) {
@@ -151,16 +155,16 @@ int32_t SDIGetSensorCalibration(VexaSDI12* sdi) {
     sdi->xo[0] = 0;
     got = SensorExchange(sdi, "?XO!", answer);
     if (got < 0) {
-      LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration received error %i looking for XO",
-                 got);
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+                 "SDIGetSensorCalibration received error %i looking for XO", got);
     } else if (std::strstr(answer, "ERROR")) {
-      LogMessage(sdi->log, 30, kSdiTag,
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                  "SDIGetSensorCalibration received \"ERROR\" response looking for XO");
     } else {
       sdi->xoPresent = true;
       SensorAnswerText(answer, sdi->xo, kCalibrationSize - 1);
-      LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorCalibration found calibration XO \"%s\"",
-                 sdi->xo);
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+                 "SDIGetSensorCalibration found calibration XO \"%s\"", sdi->xo);
     }
   }
   return kResultOk;
@@ -169,14 +173,14 @@ int32_t SDIGetSensorCalibration(VexaSDI12* sdi) {
 int32_t SDISetSensorCalibration(VexaSDI12* sdi, const char* x5) {
   if (!sdi) return kErrMissingArgument;
   if (sdi->type == kGau1) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorCalibration skipped GAU-1");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDISetSensorCalibration skipped GAU-1");
     return 0;
   }
   // A calibration string is at most 511 characters; a longer argument is cut like a stored one.
   char text[kCalibrationSize];
   std::snprintf(text, sizeof text, "%s", x5 ? x5 : sdi->x4);
   if (text[0] == 0) {
-    LogMessage(sdi->log, 30, kSdiTag,
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                "SDISetSensorCalibration doesn't have a valid X5 calibration string");
     return 0;
   }
@@ -192,7 +196,8 @@ int32_t SDISetSensorCalibration(VexaSDI12* sdi, const char* x5) {
     if (xo != kResultOk) result = xo;
   }
   if (result != kResultOk) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorCalibration did not set sensor calibration");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorCalibration did not set sensor calibration");
   }
   return result;
 }

@@ -36,19 +36,22 @@ int32_t SDIGetSensorSN(VexaSDI12* sdi) {
   char answer[kSensorAnswerSize + 1];
   const int32_t got = SensorExchange(sdi, "?X#!", answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorSN received error %i looking for X#", got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorSN received error %i looking for X#", got);
     return got;
   }
   if (answer[1] == '\r' || answer[1] == 0) return 0;  // the address alone: no serial number
   SensorAnswerText(answer, sdi->serialNumber, kSensorSerialLength);
-  LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorSN found SN \"%s\"", sdi->serialNumber);
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDIGetSensorSN found SN \"%s\"",
+             sdi->serialNumber);
   return kResultOk;
 }
 
 int32_t SDISetSensorSN(VexaSDI12* sdi) {
   if (!sdi) return kErrMissingArgument;
   if (sdi->serialNumber[0] == 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorSN didn't find a valid serial number");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorSN didn't find a valid serial number");
     return 0;
   }
   char command[kSerialCommandSize];
@@ -56,11 +59,11 @@ int32_t SDISetSensorSN(VexaSDI12* sdi) {
   int32_t lastExchange = 0;
   int32_t result = ConfirmSetting(sdi, command, &lastExchange);
   if (result == kResultOk) {
-    LogMessage(sdi->log, 30, kSdiTag,
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                "SDISetSensorSN successfully set sensor serial number to \"%s\"", sdi->serialNumber);
   } else if (lastExchange < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorSN received error %i setting serial number.",
-               lastExchange);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorSN received error %i setting serial number.", lastExchange);
     result = lastExchange;
   }
   return result;

@@ -74,12 +74,16 @@ int32_t SDIGetSensorType(VexaSDI12* sdi) {
   if (!sdi) return kErrMissingArgument;
   char answer[kSensorAnswerSize + 1];
   const int32_t got = SensorExchange(sdi, "?X8!", answer);
-  if (got < 0) LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorType received error %i", got);
+  if (got < 0)
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDIGetSensorType received error %i",
+               got);
   if ((got > 0 && ParseTypeAnswer(sdi, answer)) || TypeFromIdentification(sdi)) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorType found sensor type as \"%u\"", sdi->type);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIGetSensorType found sensor type as \"%u\"", sdi->type);
     return kResultOk;
   }
-  LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorType couldn't detirmine sensor type");
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+             "SDIGetSensorType couldn't detirmine sensor type");
   return -1;
 }
 
@@ -92,13 +96,15 @@ int32_t SDISetSensorType(VexaSDI12* sdi, uint32_t requested) {
   }
   if (family) {
     if (sdi->type == 0 || !std::strchr(family->members, sdi->type)) {
-      LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorType didn't get a valid %s Sensor type (%u)",
-                 family->name, static_cast<uint32_t>(sdi->type));
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+                 "SDISetSensorType didn't get a valid %s Sensor type (%u)", family->name,
+                 static_cast<uint32_t>(sdi->type));
       return kErrUnreadableAnswer;
     }
     type = sdi->type;
   } else if (type == 0 || type > kLargestTypeCode) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorType didn't get a valid sensor type (%u)", type);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorType didn't get a valid sensor type (%u)", type);
     return kErrBadArgument;
   }
 
@@ -111,14 +117,16 @@ int32_t SDISetSensorType(VexaSDI12* sdi, uint32_t requested) {
   char answer[kSensorAnswerSize + 1];
   const int32_t got = SensorExchange(sdi, command, answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorType received error %i", got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDISetSensorType received error %i",
+               got);
     return got;
   }
   if (std::strstr(answer, "OK")) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorType successfully set sensor type to \"%u\"",
-               type);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorType successfully set sensor type to \"%u\"", type);
     return kResultOk;
   }
-  LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorType could not set sensor type to \"%u\"", type);
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+             "SDISetSensorType could not set sensor type to \"%u\"", type);
   return kErrUnreadableAnswer;
 }

@@ -85,18 +85,21 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
       DSPurge(port, 1);
       sdi->answer[0] = 0;
     }
+    // "DCommWrite", "DCommWait" and "DCommRead" below are the log's own words for the write, the
+    // wait and the read, which service staff know from every error file; they name no function
+    // of this code and stay as they are.
     const int32_t wrote = WriteText(port, command);
     if (wrote < 0) {
-      LogMessage(sdi->log, 30, kSdiTag,
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                  "SDISendCommand got unexpected response (%d) from DCommWrite", wrote);
       if (buffer && *size) buffer[0] = 0;
       *size = 0;
       return wrote;  // the elapsed time stays 0
     }
-    LogMessage(sdi->log, 30, kSdiTag, "SDISendCommand sent \"%s\"", command);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDISendCommand sent \"%s\"", command);
     const int32_t waited = DSWait(port, sdi->timeoutMs, '\r');
     if (waited < 0) {
-      LogMessage(sdi->log, 30, kSdiTag,
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                  "SDISendCommand got unexpected response (%d) from DCommWait", waited);
       result = waited;
       break;
@@ -104,13 +107,14 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
     uint32_t got = 0;
     const int32_t read = ReadAnswer(port, sdi->answer, &got);
     if (read < 0) {
-      LogMessage(sdi->log, 30, kSdiTag,
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
                  "SDISendCommand got unexpected response (%d) from DCommRead", read);
       result = read;
       break;
     }
     if (got > 0) {
-      LogMessage(sdi->log, 30, kSdiTag, "SDISendCommand received \"%s\"", sdi->answer);
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDISendCommand received \"%s\"",
+                 sdi->answer);
       received = got;
       answered = true;
       result = kResultOk;
@@ -129,7 +133,7 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
   // that is no answer to the command.
   if (result == kResultOk && !answered) result = kErrNoAttempt;
 
-  if (elapsedMs) *elapsedMs = MsClock() - start;
+  if (elapsedMs) *elapsedMs = static_cast<uint32_t>(MsSince(start));
   if (result < 0) {
     if (buffer && *size) buffer[0] = 0;
     *size = 0;
@@ -141,7 +145,8 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
     buffer[stored] = 0;
     *size = stored;
     if (stored < received) {
-      LogMessage(sdi->log, 30, kSdiTag, "DeviceCommand got %d more bytes than expected (%s)",
+      LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+                 "DeviceCommand got %d more bytes than expected (%s)",
                  static_cast<int>(received - stored), command);
     }
   }
@@ -159,7 +164,8 @@ int32_t SDIGetSensorVersion(VexaSDI12* sdi) {
   char answer[kSensorAnswerSize + 1];
   const int32_t got = SensorExchange(sdi, "?I!", answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorVersion received error %i", got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDIGetSensorVersion received error %i",
+               got);
     return got;
   }
   sdi->address = answer[0];
@@ -177,7 +183,8 @@ int32_t SDIGetSensorVersion(VexaSDI12* sdi) {
     version = version * 10 + static_cast<uint32_t>(answer[at] - '0');
   }
   sdi->version = version;
-  LogMessage(sdi->log, 30, kSdiTag, "SDIGetSensorVersion found sensor info: %s", sdi->info);
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDIGetSensorVersion found sensor info: %s",
+             sdi->info);
   return static_cast<int32_t>(version);
 }
 
@@ -189,24 +196,25 @@ int32_t SDISetSensorAddress(VexaSDI12* sdi, char address) {
   char present = '0';
   if (SensorExchange(sdi, "?!", answer) > 0 && answer[0] > ' ') present = answer[0];
   if (present == address) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorAddress successfully set sensor address to '%c'",
-               address);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorAddress successfully set sensor address to '%c'", address);
     return kResultOk;
   }
   char command[8];
   std::snprintf(command, sizeof command, "%cA%c!", present, address);
   const int32_t got = SensorExchange(sdi, command, answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorAddress received error %i", got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDISetSensorAddress received error %i",
+               got);
     return got;
   }
   if (answer[0] == address) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorAddress successfully set sensor address to '%c'",
-               address);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDISetSensorAddress successfully set sensor address to '%c'", address);
     return kResultOk;
   }
-  LogMessage(sdi->log, 30, kSdiTag, "SDISetSensorAddress could not set sensor address to '%c'",
-             address);
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+             "SDISetSensorAddress could not set sensor address to '%c'", address);
   return kErrUnreadableAnswer;
 }
 
@@ -222,7 +230,8 @@ int32_t SDIInvokeVexaBSL(VexaSDI12* sdi) {
   sdi->tries = tries;
   sdi->timeoutMs = timeoutMs;
   if (std::strstr(answer, "No BSL")) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDIInvokeVexaBSL: sensor reported a missing VexaBSL");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag,
+               "SDIInvokeVexaBSL: sensor reported a missing VexaBSL");
     return kErrSensorHasNoLoader;
   }
   // The reader now relays raw bytes to the sensor's loader, which "P" wakes.
@@ -238,17 +247,17 @@ int32_t SDICheckBinary(VexaSDI12* sdi) {
   char answer[kSensorAnswerSize + 1];
   const int32_t got = SensorExchange(sdi, "?post!", answer);
   if (got < 0) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDICheckBinary received error %i", got);
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDICheckBinary received error %i", got);
     return got;
   }
   if (std::strstr(answer, "Code Good")) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDICheckBinary found good firmware");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDICheckBinary found good firmware");
     return kResultOk;
   }
   if (std::strstr(answer, "Code Corrupt")) {
-    LogMessage(sdi->log, 30, kSdiTag, "SDICheckBinary found corrupt firmware");
+    LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDICheckBinary found corrupt firmware");
     return kErrFirmwareCorrupt;
   }
-  LogMessage(sdi->log, 30, kSdiTag, "SDICheckBinary unable to check firmware");
+  LogMessage(sdi->log, vexa_log_level::kTrace, kSdiTag, "SDICheckBinary unable to check firmware");
   return -1;
 }

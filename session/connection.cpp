@@ -27,7 +27,6 @@ constexpr uint32_t kPostPauseMs = 1000;
 constexpr uint32_t kBatteryTimeoutMs = 2000;
 constexpr uint32_t kSecondsTimeoutMs = 20000;
 constexpr uint32_t kEraseTimeoutMs = 17000;
-constexpr int32_t kErrCodeCorrupt = -1;  // the firmware's self-test says "Code Corrupt!"
 
 // One transaction with the prompt; the answer (terminated) fills at most `size` bytes.
 int32_t Exchange(SessionContext* session, const char* command, uint32_t timeoutMs, char* answer,
@@ -65,23 +64,27 @@ bool ErasesWithYes(int type) {
 int32_t JudgeConnection(SessionContext* session, int32_t result, DeviceDescriptor* descriptor,
                         const SettingsRecord* identified) {
   if (result > 0 && !descriptor->supported) {
-    LogMessage(session->log, 1, kSessionTag, "DPConnect this firmware version is not supported");
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPConnect this firmware version is not supported");
     return kErrNotSupported;
   }
   if (result == kErrNothingListening) {
-    LogMessage(session->log, 10, kSessionTag, "DPConnect couldn't connect.");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "DPConnect couldn't connect.");
     return result;
   }
   if (result == kErrLoaderRunning || result == kErrLoaderWaiting) {
-    LogMessage(session->log, 10, kSessionTag, "DPConnect found the VexaBSL listening (%d)", result);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "DPConnect found the VexaBSL listening (%d)", result);
     return result;
   }
   if (result == kErrUnreadableAnswer || result == kErrEchoed) {
-    LogMessage(session->log, 1, kSessionTag, "DPConnect this device must not be supported");
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPConnect this device must not be supported");
     return kErrNotSupported;
   }
   if (result < 0) {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPConnect received error %d trying to connect to device", result);
     return result;
   }
@@ -92,7 +95,8 @@ int32_t JudgeConnection(SessionContext* session, int32_t result, DeviceDescripto
   std::memcpy(held.versionText, identified->versionText, sizeof held.versionText);
   session->type = descriptor->type;
   session->descriptor = *descriptor;
-  LogMessage(session->log, 10, kSessionTag, "DPConnect successfully connected to device");
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+             "DPConnect successfully connected to device");
   return result;
 }
 
@@ -118,7 +122,7 @@ int32_t DPConnectWith(SessionContext* session, ConnectionRequest* request,
   }
   const int32_t configured = SetConnectionOptions(&session->device, options);
   if (configured < 0) {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPConnect received error %d trying to configure AQUEL_Prototcol", configured);
     return configured;
   }
@@ -131,7 +135,7 @@ int32_t DPIdentify(SessionContext* session, DeviceDescriptor* descriptor) {
   if (!session || !descriptor) return kErrMissingArgument;
   SettingsRecord identified;
   uint32_t wanted = 0;  // nothing but the identification
-  int32_t result = DeviceSettings(&session->device, &identified, &wanted, 0);
+  int32_t result = DeviceSettings(&session->device, &identified, &wanted, SettingDirection::kRead);
   if (result >= 0) result = ParseVersionText(identified.versionText, descriptor);
   return JudgeConnection(session, result, descriptor, &identified);
 }
@@ -160,12 +164,12 @@ int32_t DPLogin(SessionContext* session) {
     }
   }
   if (result < 0) {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPConnect couldn't log into the device (%d ms): heard \"%s\"", MsSince(start),
                answer);
     result = kErrLoginFailed;
   } else {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPConnect successfully logged into the device (%d ms)", MsSince(start));
   }
   PumpingWait(kLoginPauseMs);
@@ -192,19 +196,19 @@ int32_t DPCheckFirmware(SessionContext* session, bool postInit) {
     const int32_t got = Exchange(session, command, kPostTimeoutMs, answer, sizeof answer, nullptr);
     if (got <= 0) {
       result = got;
-      LogMessage(session->log, 1, kSessionTag,
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                  "DPCheckFirmware can't determine firmware code status (error %d)", result);
     } else if (std::strstr(answer, "Code Good!")) {
-      LogMessage(session->log, 10, kSessionTag,
+      LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                  "DPCheckFirmware: Device reports good firmware code!");
       return kResultOk;
     } else if (std::strstr(answer, "Code Corrupt!")) {
-      LogMessage(session->log, 1, kSessionTag,
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                  "DPCheckFirmware: Device reports corrupt firmware code!");
       return kErrCodeCorrupt;
     } else {
       result = kErrUnreadableAnswer;
-      LogMessage(session->log, 1, kSessionTag,
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                  "DPCheckFirmware can't determine firmware code status");
     }
     PumpingWait(kPostPauseMs);
@@ -224,13 +228,13 @@ int32_t DPCheckBattery(SessionContext* session, int32_t* percent) {
   }
   int value = 0;
   if (std::sscanf(answer, "%d", &value) != 1) {
-    LogMessage(session->log, 1, kSessionTag, "DPCheckBattery failed to parse battery power (%d ms)",
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPCheckBattery failed to parse battery power (%d ms)", static_cast<int>(elapsed));
     return kErrUnreadableAnswer;
   }
   *percent = value;
-  LogMessage(session->log, 10, kSessionTag, "DPCheckBattery: %d%% battery (%d ms)", value,
-             static_cast<int>(elapsed));
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+             "DPCheckBattery: %d%% battery (%d ms)", value, static_cast<int>(elapsed));
   return kResultOk;
 }
 
@@ -244,8 +248,8 @@ int32_t DPSetTime(SessionContext* session) {
   if (SetsSeconds(session->type)) {
     const time_t now = std::time(nullptr);
     if (now == static_cast<time_t>(-1)) {
-      LogMessage(session->log, 1, kSessionTag, "DPSetTime failed to get system time with error %d",
-                 errno);
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+                 "DPSetTime failed to get system time with error %d", errno);
       return kErrUnreadableAnswer;
     }
     // The instruments count local wall time in seconds since 2000-01-01 00:00:00.
@@ -258,16 +262,17 @@ int32_t DPSetTime(SessionContext* session) {
   } else {
     const uint32_t start = MsClock();
     int32_t seconds = 0;  // the computer's local time now
-    result = DeviceTime(&session->device, &seconds, 1);
+    result = DeviceTime(&session->device, &seconds, SettingDirection::kWrite);
     elapsed = static_cast<uint32_t>(MsSince(start));
     value = seconds;
     good = result > 0;
   }
   if (good) {
-    LogMessage(session->log, 30, kSessionTag, "DPSetTime set the time to: %ld", value);
+    LogMessage(session->log, vexa_log_level::kTrace, kSessionTag, "DPSetTime set the time to: %ld",
+               value);
   } else {
-    LogMessage(session->log, 30, kSessionTag, "DPSetTime got error %d (%d ms)", result,
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kTrace, kSessionTag, "DPSetTime got error %d (%d ms)",
+               result, static_cast<int>(elapsed));
   }
   return result;
 }
@@ -285,14 +290,14 @@ int32_t DPEraseData(SessionContext* session) {
                                                      : kErrUnreadableAnswer;
   }
   if (result == kResultOk) {
-    LogMessage(session->log, 10, kSessionTag, "DPEraseData erased device data (%d ms)",
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "DPEraseData erased device data (%d ms)", static_cast<int>(elapsed));
   } else if (result == kErrDataMemoryBroken) {
-    LogMessage(session->log, 1, kSessionTag, "DPEraseData failed due to a broken DataFlash (%d ms)",
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPEraseData failed due to a broken DataFlash (%d ms)", static_cast<int>(elapsed));
   } else if (result <= 0) {
-    LogMessage(session->log, 1, kSessionTag, "DPEraseData failed with error %d (%d ms)", result,
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPEraseData failed with error %d (%d ms)", result, static_cast<int>(elapsed));
   }
   return result;
 }

@@ -228,8 +228,8 @@ int32_t Send(SessionContext* session, const char* label, const char* command, co
   int32_t result =
       DeviceCommand(&session->device, command, '>', timeoutMs, answer, &size, &elapsed);
   if (result > 0 && std::strstr(answer, "OK")) {
-    LogMessage(session->log, 10, kSessionTag, "SetInstInfo set %s to \"%s\" (%d ms)", label, shown,
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "SetInstInfo set %s to \"%s\" (%d ms)", label, shown, static_cast<int>(elapsed));
     result = kResultOk;
   }
   return result;
@@ -364,7 +364,8 @@ int32_t GetInstInfo(SessionContext* session, uint32_t mask) {
   if (!session) return kErrMissingArgument;
   session->failedMask = 0;
   if (mask == 0) {
-    LogMessage(session->log, 10, kSessionTag, "GetInstInfo should be called with non-zero flags");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "GetInstInfo should be called with non-zero flags");
     return 0;
   }
   LabSettings& lab = session->lab;
@@ -401,7 +402,8 @@ int32_t GetInstInfo(SessionContext* session, uint32_t mask) {
   }
   if (result == kResultOk && last < 0) result = last;
   if (result < 0) {
-    LogMessage(session->log, 10, kSessionTag, "GetInstInfo could not collect all settings");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "GetInstInfo could not collect all settings");
   }
   return result;
 }
@@ -410,7 +412,8 @@ int32_t SetInstInfo(SessionContext* session, uint32_t mask) {
   if (!session) return kErrMissingArgument;
   session->failedMask = 0;
   if (mask == 0) {
-    LogMessage(session->log, 10, kSessionTag, "SetInstInfo should be called with non-zero flags");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "SetInstInfo should be called with non-zero flags");
     return 0;
   }
   uint32_t work = mask;
@@ -438,7 +441,8 @@ int32_t SetInstInfo(SessionContext* session, uint32_t mask) {
   }
   if (result == kResultOk && last < 0) result = last;
   if (result < 0) {
-    LogMessage(session->log, 10, kSessionTag, "SetInstInfo could not restore all settings");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "SetInstInfo could not restore all settings");
   }
   return result;
 }

@@ -89,12 +89,13 @@ bool NameLower(const char* a, const char* b) {
 int32_t ExtractNames(SessionContext* session, int type) {
   RecordSet* set = RecordSetOf(session, type);
   if (set && !set->records) {
-    LogMessage(session->log, 10, kSessionTag, "ExtractNames found an null record pointer");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "ExtractNames found an null record pointer");
     return kErrMissingArgument;
   }
   if (!set) {
-    LogMessage(session->log, 10, kSessionTag, "ExtractNames found an unexpected record type \"%d\"",
-               type);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "ExtractNames found an unexpected record type \"%d\"", type);
     return kErrBadArgument;
   }
   for (uint32_t i = 0; i < set->count; ++i) {
@@ -110,7 +111,7 @@ int32_t ExtractNames(SessionContext* session, int type) {
 
 int32_t AlphabetizeRecords(SessionContext* session, int type) {
   if (!RecordSetOf(session, type)) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "AlphabetizeRecords found an unexpected record type \"%d\"", type);
     return kErrBadArgument;
   }
@@ -133,14 +134,14 @@ int32_t AlphabetizeRecords(SessionContext* session, int type) {
 int32_t GetRecords_Serial(SessionContext* session, int type) {
   RecordSet* set = RecordSetOf(session, type);
   if (!set) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_Serial found an unexpected record type \"%d\"", type);
     return kErrBadArgument;
   }
   const char* name = RecordSetName(type);
   if (set->records) {
-    LogMessage(session->log, 10, kSessionTag, "GetRecords_Serial found a non-null \"%s\" set",
-               name);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "GetRecords_Serial found a non-null \"%s\" set", name);
     ReleaseRecords(set);
   }
   char command[32];
@@ -154,14 +155,14 @@ int32_t GetRecords_Serial(SessionContext* session, int type) {
   const bool reported = asked > 0 && std::sscanf(answer, " %d", &count) == 1;
   if (!reported) count = type == record_type::kEqn ? kMaxEqnRecords : kMaxUserRecords;
   if (count <= 0) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_Serial found no \"%s\" records in instrument", name);
     return 0;
   }
-  LogMessage(session->log, 10, kSessionTag,
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
              "GetRecords_Serial instrument reports %d \"%s\" records", count, name);
   if (AllocateRecords(set, static_cast<uint32_t>(count)) != kResultOk) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_Serial couldn't allocate memory for %d records", count);
     return kErrOutOfMemory;
   }
@@ -173,8 +174,9 @@ int32_t GetRecords_Serial(SessionContext* session, int type) {
                           kRecordDataSize - 1);
     if (last != kResultOk) break;
   }
-  LogMessage(session->log, 10, kSessionTag, "GetRecords_Serial retrieved %d of %d \"%s\" records",
-             static_cast<int>(fetched), count, name);
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+             "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(fetched),
+             count, name);
   set->count = fetched;
   // A list that ends on a silence or an unreadable answer, or short of the count the instrument
   // gave, is not the instrument's whole set.
@@ -186,13 +188,14 @@ int32_t GetRecords_Serial(SessionContext* session, int type) {
 int32_t SetRecords_Serial(SessionContext* session, int type) {
   RecordSet* set = RecordSetOf(session, type);
   if (!set) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "SetRecords_Serial found an unexpected record type \"%d\"", type);
     return kErrBadArgument;
   }
   const char* name = RecordSetName(type);
   if (set->count == 0 || !set->records) {
-    LogMessage(session->log, 10, kSessionTag, "SetRecords_Serial found an empty \"%s\" set", name);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "SetRecords_Serial found an empty \"%s\" set", name);
     return 0;
   }
   AlphabetizeRecords(session, type);
@@ -208,14 +211,16 @@ int32_t SetRecords_Serial(SessionContext* session, int type) {
     const int32_t result =
         DeviceCommand(&session->device, command, '>', kRecordTimeoutMs, answer, &size, &elapsed);
     if (result > 0 && std::strstr(answer, "OK")) {
-      LogMessage(session->log, 10, kSessionTag, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)",
-                 name, static_cast<int>(index), record.data, static_cast<int>(elapsed));
+      LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+                 "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name, static_cast<int>(index),
+                 record.data, static_cast<int>(elapsed));
     } else {
       ++refused;
     }
   }
-  LogMessage(session->log, 10, kSessionTag, "SetRecords_Serial retrieved %d of %d \"%s\" records",
-             static_cast<int>(index), static_cast<int>(set->count), name);
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+             "SetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(index),
+             static_cast<int>(set->count), name);
   // A record the instrument did not take is lost with the settings file: say so.
   return refused ? kErrPartlyDone : kResultOk;
 }
@@ -233,13 +238,13 @@ int32_t ResetRecords(SessionContext* session, const char* command) {
     result =
         DeviceCommand(&session->device, command, '>', kResetTimeoutMs, answer, &size, &elapsed);
     if (std::strstr(command, "user")) {
-      LogMessage(session->log, 1, kSessionTag, "\"%s\" returned %d (%d ms)", shown, result,
-                 static_cast<int>(elapsed));
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag, "\"%s\" returned %d (%d ms)",
+                 shown, result, static_cast<int>(elapsed));
       return result;
     }
     if (result > 0 && std::strstr(answer, "OK")) return kResultOk;
-    LogMessage(session->log, 1, kSessionTag, "\"%s\" failed with error %d (%d ms)", shown, result,
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "\"%s\" failed with error %d (%d ms)", shown, result, static_cast<int>(elapsed));
     PumpingWait(kResetPauseMs);
   }
   return result;

@@ -67,10 +67,10 @@ void ResetHydrellaSensor(SessionContext* session) {
                                  answer, &size, &elapsed);
   if (result > 0 && !std::strstr(answer, "OK")) result = kErrUnreadableAnswer;
   if (result > 0) {
-    LogMessage(session->log, 10, kSessionTag, "DPSaveInfo set HLS4 sensor type to '0' (%d ms)",
-               static_cast<int>(elapsed));
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "DPSaveInfo set HLS4 sensor type to '0' (%d ms)", static_cast<int>(elapsed));
   } else {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "DPSaveInfo received error %d setting HLS4 sensor type to '0' (%d ms)", result,
                static_cast<int>(elapsed));
   }
@@ -97,10 +97,10 @@ int32_t RestoreLogger(SessionContext* session, const char* newSerial) {
   if (record.presentMask & bit::kDeviceId) record.presentMask &= ~bit::kSerialNumber;
   const uint32_t wanted = record.presentMask & ~bit::kIdentification;
   uint32_t done = wanted;
-  const int32_t result = DeviceSettings(&session->device, &record, &done, 1);
+  const int32_t result = DeviceSettings(&session->device, &record, &done, SettingDirection::kWrite);
   session->failedMask = wanted & ~done;
   if (result >= 0 || (result == kErrPartlyDone && done != 0)) return result;
-  LogMessage(session->log, 1, kSessionTag,
+  LogMessage(session->log, vexa_log_level::kError, kSessionTag,
              "DPRestoreInfo received error %d trying to upload device settings", result);
   return result;
 }
@@ -133,7 +133,8 @@ int32_t DPCollectInfo(SessionContext* session) {
   if (IsLoggerType(type)) {
     const uint32_t wanted = LoggerSaveMask(type);
     uint32_t done = wanted;
-    const int32_t result = DeviceSettings(&session->device, &session->settings, &done, 0);
+    const int32_t result =
+        DeviceSettings(&session->device, &session->settings, &done, SettingDirection::kRead);
     session->failedMask = wanted & ~done & ~setting_bit::kIdentification;
     if (type != 2 && type != 4) session->settingsHeld = true;
     return result;
@@ -149,12 +150,12 @@ int32_t DPSaveInfo(SessionContext* session, const char* path) {
   if (IsLoggerType(session->type) && collected == kErrUninitialised) {
     session->settingsHeld = false;
     session->savedMask = 0;
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "DPSaveInfo does not save data for an uninitialized device");
     return collected;
   }
   if (collected < 0 && collected != kErrPartlyDone) {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPSaveInfo received error %d trying to collect device settings", collected);
     return collected;
   }
@@ -163,12 +164,12 @@ int32_t DPSaveInfo(SessionContext* session, const char* path) {
       IsLoggerType(session->type) ? session->settings.presentMask : session->lab.presentMask;
   const int32_t written = WriteInfoFile(session, path);
   if (written < 0) {
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPSaveInfo received error %d trying to save device settings to a temp file",
                written);
     return written;
   }
-  LogMessage(session->log, 10, kSessionTag,
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
              "DPSaveInfo successfully retrieved and saved device settings to a temp file");
   return collected == kErrPartlyDone ? kErrPartlyDone : kResultOk;
 }
@@ -180,7 +181,7 @@ int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* new
   if (!session->settingsHeld) {
     const int32_t read = ReadInfoFile(session, path);
     if (read < 0) {
-      LogMessage(session->log, 1, kSessionTag,
+      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                  "DPRestoreInfo received error %d trying to read device settings from %s", read,
                  path ? path : "");
       return read;
@@ -201,7 +202,8 @@ int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* new
     result = RestoreLab(session, newSerial);
   }
   if (result >= 0) {
-    LogMessage(session->log, 10, kSessionTag, "DPRestoreInfo successfully restored device setting");
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "DPRestoreInfo successfully restored device setting");
   }
   return result;
 }
@@ -214,7 +216,8 @@ int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size)
   if (IsLoggerType(type)) {
     SettingsRecord record;
     uint32_t wanted = setting_bit::kSerialNumber;
-    const int32_t result = DeviceSettings(&session->device, &record, &wanted, 0);
+    const int32_t result =
+        DeviceSettings(&session->device, &record, &wanted, SettingDirection::kRead);
     if (result < 0) return result;
     std::snprintf(serial, size, "%s", record.serialNumber);
     return kResultOk;

@@ -2,8 +2,14 @@
 
 #include <new>
 
+#include "instrument/session.h"
+
 SessionContext::SessionContext(VexaLog* sink) : log(sink), device(sink), sensor(sink, &device) {
   status = device.status < 0 ? device.status : kResultOk;
+}
+
+SessionContext::~SessionContext() {
+  ReleaseDevice(&device);
 }
 
 void ClearSessionSettings(SessionContext* session) {

@@ -20,9 +20,6 @@
 
 constexpr const char* kSessionTag = "Vexa_protocol";
 
-constexpr int32_t kErrUninitialised = -36;  // the instrument has nothing to save (no name)
-constexpr int32_t kErrSerialRefused = -12;  // the instrument refused a serial number
-
 // Text sizes of the lab settings block, terminator included.
 constexpr uint32_t kLabNameSize = 9;
 constexpr uint32_t kLabSerialSize = 16;
@@ -131,6 +128,7 @@ struct RecordSet {
 
 struct SessionContext {
   explicit SessionContext(VexaLog* log);
+  ~SessionContext();  // lets the instrument go (ReleaseDevice)
   SessionContext(const SessionContext&) = delete;
   SessionContext& operator=(const SessionContext&) = delete;
 

@@ -144,8 +144,19 @@ bool WriteLines(SessionContext* session, FILE* file) {
   return written;
 }
 
-int32_t Negated(int error) {
-  return error > 0 ? -error : kErrUnreadableAnswer;
+// The code for a system error met with the settings file: no permission and a bad descriptor
+// have the settings file's own codes (-105, -106), the rest the shared file codes, and an error
+// the system did not name becomes `otherwise`.
+int32_t SettingsFileError(int error, int32_t otherwise) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return kErrSettingsFileDenied;
+    case EBADF:
+      return kErrSettingsFileBadHandle;
+    default:
+      return FileErrorCode(error, otherwise);
+  }
 }
 
 }  // namespace
@@ -168,16 +179,16 @@ int32_t WriteInfoFile(SessionContext* session, const char* path) {
   const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     const int error = errno;
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "WriteInfoFile got error %d trying to open settings file %s", error, path);
-    return Negated(error);
+    return SettingsFileError(error, kErrFileWriteFailed);
   }
   FILE* file = fdopen(fd, "wb");
   if (!file) {
     const int error = errno;
     close(fd);
     unlink(temporary.c_str());
-    return Negated(error);
+    return SettingsFileError(error, kErrFileWriteFailed);
   }
   bool written = WriteLines(session, file) && std::fflush(file) == 0 && fsync(fd) == 0;
   int error = written ? 0 : errno;
@@ -191,9 +202,9 @@ int32_t WriteInfoFile(SessionContext* session, const char* path) {
   }
   if (!written) {
     unlink(temporary.c_str());
-    LogMessage(session->log, 1, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "WriteInfoFile got error %d trying to write settings file %s", error, path);
-    return Negated(error);
+    return SettingsFileError(error, kErrFileWriteFailed);
   }
   // The rename itself reaches the disk with the folder.
   std::string folder = path;
@@ -211,22 +222,14 @@ int32_t ReadInfoFile(SessionContext* session, const char* path) {
   if (!session || !path || !*path) return kErrMissingArgument;
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    switch (errno) {
-      case ENOENT:
-        return kErrSettingsFileMissing;
-      case EACCES:
-        return kErrSettingsFileDenied;
-      case EBADF:
-        return kErrSettingsFileBadHandle;
-      default:
-        return Negated(errno);
-    }
+    if (errno == ENOENT || errno == ENOTDIR) return kErrSettingsFileMissing;
+    return SettingsFileError(errno, kErrFileReadFailed);
   }
   struct stat status;
   if (fstat(fd, &status) != 0) {
     const int error = errno;
     close(fd);
-    return Negated(error);
+    return SettingsFileError(error, kErrFileReadFailed);
   }
   const size_t size = static_cast<size_t>(status.st_size);
   std::unique_ptr<char[]> text(new (std::nothrow) char[size + 1]());
@@ -241,7 +244,7 @@ int32_t ReadInfoFile(SessionContext* session, const char* path) {
     if (n < 0) {
       const int error = errno;
       close(fd);
-      return Negated(error);
+      return SettingsFileError(error, kErrFileReadFailed);
     }
     if (n == 0) break;
     got += static_cast<size_t>(n);

@@ -28,14 +28,16 @@ constexpr const char* kSettingsFileHeader =
 void ForEachSettingsLine(SessionContext* session,
                          const std::function<bool(const char* key, const char* value)>& line);
 
-// Writes the file for the context's catalogue type. 1; -10 without a path; the negated errno
-// when the file cannot be created or written (the previous file then stays as it was).
+// Writes the file for the context's catalogue type. 1; -10 without a path; when the file cannot
+// be created or written (the previous file then stays as it was) -105 no permission, -150 no
+// such folder, -152 the path is a folder, -153 the disk is full, -155 any other failure.
 int32_t WriteInfoFile(SessionContext* session, const char* path);
 
 // Reads a settings file into the context for its catalogue type, setting the presence bits of the
 // items found (the loggers' mask becomes the saved mask). 1; -10 without a path; -13 a type that
 // keeps no settings; -30 the file is not one of this family (also an empty file); -60; -102 no
-// such file; -105 no permission; -106 a bad descriptor; or another negated errno.
+// such file; -105 no permission; -106 a bad descriptor; -152 the path is a folder; -154 any other
+// failure to open or read it.
 int32_t ReadInfoFile(SessionContext* session, const char* path);
 
 // Reads the record set of `type` ("eqn00", "eqn01", ... or "user00", ...) from a settings file's

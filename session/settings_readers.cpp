@@ -406,13 +406,14 @@ int32_t ReadLabSettings(SessionContext* session, const char* text) {
 int32_t GetRecords_File(SessionContext* session, int type, const char* text) {
   RecordSet* set = RecordSetOf(session, type);
   if (!set) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_File found an unexpected record type \"%d\"", type);
     return kErrBadArgument;
   }
   const char* name = RecordSetName(type);
   if (set->records) {
-    LogMessage(session->log, 10, kSessionTag, "GetRecords_File found a non-null \"%s\" set", name);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "GetRecords_File found a non-null \"%s\" set", name);
     ReleaseRecords(set);
   }
   uint32_t count = 0;
@@ -424,12 +425,12 @@ int32_t GetRecords_File(SessionContext* session, int type, const char* text) {
     if (!FindSettingsValue(text, key, &value, &length)) break;
   }
   if (count == 0) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_File found no \"%s\" records in instrument", name);
     return 0;
   }
   if (AllocateRecords(set, count) != kResultOk) {
-    LogMessage(session->log, 10, kSessionTag,
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
                "GetRecords_File couldn't allocate memory for %d records", static_cast<int>(count));
     return kErrOutOfMemory;
   }
@@ -438,11 +439,13 @@ int32_t GetRecords_File(SessionContext* session, int type, const char* text) {
     std::snprintf(key, sizeof key, "%s%02u", name, read);
     LabRecord& record = set->records[read];
     if (!ReadText(text, key, record.data, sizeof record.data)) break;
-    LogMessage(session->log, 10, kSessionTag, "GetRecords_File found \"%s\" %d as \"%s\"", name,
-               static_cast<int>(read), record.data);
+    LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+               "GetRecords_File found \"%s\" %d as \"%s\"", name, static_cast<int>(read),
+               record.data);
   }
-  LogMessage(session->log, 10, kSessionTag, "GetRecords_File retrieved %d of %d \"%s\" records",
-             static_cast<int>(read), static_cast<int>(count), name);
+  LogMessage(session->log, vexa_log_level::kMilestone, kSessionTag,
+             "GetRecords_File retrieved %d of %d \"%s\" records", static_cast<int>(read),
+             static_cast<int>(count), name);
   set->count = read;
   return kResultOk;
 }

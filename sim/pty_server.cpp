@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "link/baud_rates.h"
 #include "sim/whole_file.h"
 
 namespace {
@@ -30,33 +31,6 @@ constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int64_t NowUs() {
   using namespace std::chrono;
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-uint32_t Rate(speed_t code) {
-  switch (code) {
-    case B1200:
-      return 1200;
-    case B2400:
-      return 2400;
-    case B4800:
-      return 4800;
-    case B9600:
-      return 9600;
-    case B19200:
-      return 19200;
-    case B38400:
-      return 38400;
-    case B57600:
-      return 57600;
-    case B115200:
-      return 115200;
-    case B230400:
-      return 230400;
-    case B460800:
-      return 460800;
-    default:
-      return 0;
-  }
 }
 
 std::string SystemError(const std::string& what) {
@@ -167,7 +141,7 @@ bool PtyServer::Open(std::string* error) {
 uint32_t PtyServer::ComputerBaud() const {
   struct termios settings;
   if (tcgetattr(slave_, &settings) != 0) return 0;
-  return Rate(cfgetospeed(&settings));
+  return RateOfSpeedCode(cfgetospeed(&settings));
 }
 
 int64_t PtyServer::FinishWork(DeviceWork work, double ms) {

@@ -25,6 +25,7 @@
 #include "app/update_run.h"
 #include "session/catalogue.h"
 #include "session/settings_file.h"
+#include "tests/support/scratch_log.h"
 #include "tests/support/sim_instrument.h"
 
 // A message box or a question as the run put it to the user.
@@ -132,12 +133,9 @@ struct RowName {
 class UpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vexa_app_" + std::to_string(getpid()) + "_" + Sanitized(name));
-    std::filesystem::remove_all(dir_);
+    dir_ = scratch::MakeFolder("vexa_app");
     std::filesystem::create_directories(dir_ / "data");
-    log_ = std::make_unique<VexaLog>((dir_ / "errors.txt").string().c_str(), 30);
+    log_ = std::make_unique<VexaLog>(scratch::ErrorFilePath(dir_).string().c_str(), 30);
     session_ = std::make_unique<SessionContext>(log_.get());
     ASSERT_EQ(session_->status, 1);
     loader_ = std::make_unique<VexaBSLHost>(log_.get(), CatalogueTypeOfKey);
@@ -147,8 +145,9 @@ class UpdateTest : public ::testing::Test {
     context_->dataFolder.pop_back();  // no trailing '/'
   }
   void TearDown() override {
+    scratch::PrintErrorFileOnFailure(dir_);
     if (HasFailure()) {
-      std::cout << "error file:\n" << ErrorFile() << "\nstatuses:\n";
+      std::cout << "statuses:\n";
       for (const std::string& status : ui_.statuses) std::cout << "  " << status << "\n";
       for (const ShownBox& box : ui_.boxes)
         std::cout << "box " << box.caption << ": " << box.text << "\n";
@@ -218,19 +217,14 @@ class UpdateTest : public ::testing::Test {
     return names;
   }
 
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  static std::string Contents(const std::string& path) { return scratch::Contents(path); }
   static void Put(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
   static nlohmann::json ReadJson(const std::string& path) {
     return nlohmann::json::parse(Contents(path), nullptr, false);
   }
-  std::string ErrorFile() const { return Contents((dir_ / "errors.txt").string()); }
+  std::string ErrorFile() const { return scratch::Contents(scratch::ErrorFilePath(dir_)); }
   bool Logged(const std::string& line) const { return ErrorFile().find(line) != std::string::npos; }
 
   std::filesystem::path dir_;
@@ -239,12 +233,4 @@ class UpdateTest : public ::testing::Test {
   std::unique_ptr<VexaBSLHost> loader_;
   RecordingFrontEnd ui_;
   std::unique_ptr<UpdateContext> context_;
-
- private:
-  static std::string Sanitized(std::string name) {
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    return name;
-  }
 };

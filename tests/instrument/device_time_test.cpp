@@ -64,7 +64,7 @@ TEST_F(DeviceTimeTest, ReadsTheWallTimeWhateverTheSeason) {
   for (const Case& c : cases) {
     pty_.Play({PtyDevice::Expects("get -t\r"), Answer(c.answer)});
     int32_t seconds = 0;
-    EXPECT_EQ(DeviceTime(device_.get(), &seconds, 0), c.result) << c.answer;
+    EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kRead), c.result) << c.answer;
     EXPECT_EQ(seconds, c.seconds) << c.answer;
     EXPECT_TRUE(pty_.Finish()) << c.answer;
   }
@@ -76,14 +76,14 @@ TEST_F(DeviceTimeTest, SetsTimeOfDayThenDate) {
   pty_.Play({PtyDevice::Expects("set -t 13:5:9\r"), Answer("OK"),
              PtyDevice::Expects("set -d 2024-2-29\r"), Answer("OK")});
   int32_t seconds = kLeapDay;
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 1), 1);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kWrite), 1);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_TRUE(Logged("DeviceTime set device time to 13:05:09"));
   EXPECT_TRUE(Logged("DeviceTime set device date to 2024-2-29"));
 
   // A refused time of day is a failed set, not a clock half set.
   pty_.Play({PtyDevice::Expects("set -t 13:5:9\r"), Answer("what")});
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 1), -30);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kWrite), -30);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_EQ(pty_.Receive(100), "");  // no date followed
 }
@@ -94,7 +94,7 @@ TEST_F(DeviceTimeTest, SecondsCounterTakesTheComputersTime) {
   pty_.Play({PtyDevice::Expects("\r"), Answer("OK")});
   int32_t seconds = 0;
   const int32_t before = LocalInstrumentSeconds();
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 1), 1);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kWrite), 1);
   EXPECT_TRUE(pty_.Finish(&received));
   EXPECT_GE(seconds, before);
   EXPECT_LE(seconds, LocalInstrumentSeconds());
@@ -102,12 +102,12 @@ TEST_F(DeviceTimeTest, SecondsCounterTakesTheComputersTime) {
 
   // A count that is negative as a signed number is a clock gone wrong.
   pty_.Play({PtyDevice::Expects("get -sec\r"), Answer("4294967295")});
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 0), -30);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kRead), -30);
   EXPECT_EQ(seconds, -1);
   EXPECT_TRUE(pty_.Finish());
 
   pty_.Play({PtyDevice::Expects("get -sec\r"), Answer("762527109")});
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 0), 1);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kRead), 1);
   EXPECT_EQ(seconds, kLeapDay);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_TRUE(Logged("DeviceTime found device date/timr 762527109 VexaSeconds"));
@@ -116,7 +116,7 @@ TEST_F(DeviceTimeTest, SecondsCounterTakesTheComputersTime) {
 TEST_F(DeviceTimeTest, NoClockNoExchange) {
   device_->settings.capabilityMask = 0x5;
   int32_t seconds = 5;
-  EXPECT_EQ(DeviceTime(device_.get(), &seconds, 0), -1);
+  EXPECT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kRead), -1);
   EXPECT_EQ(seconds, -1);
   EXPECT_EQ(pty_.Receive(100), "");
 }

@@ -87,4 +87,24 @@ TEST(IdentifyCommand, TextOutputAndFailures) {
   EXPECT_NE(outcome.output.find("[Error -2]"), std::string::npos) << outcome.output;
 }
 
+// A path that is not a serial port is named as such, never by a system error number that means
+// something else here (ENOTTY is 25, "login failed"; EISDIR is 21, "no answer").
+TEST(IdentifyCommand, APathThatIsNotASerialPortIsNamedAsSuch) {
+  SimInstrument sim("qd4");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const std::string log = " --log '" + sim.PathFor("errors.txt") + "'";
+  const char* notPorts[] = {"/etc/passwd", "/dev/null", "/tmp"};
+  for (const char* path : notPorts) {
+    const ToolOutcome outcome = RunTool(VEXABSL_PATH, std::string("identify --port ") + path + log);
+    EXPECT_EQ(outcome.exit, 1) << path;
+    EXPECT_NE(outcome.output.find("connecting failed [Error -140] not a serial port"),
+              std::string::npos)
+        << outcome.output;
+  }
+  const ToolOutcome missing =
+      RunTool(VEXABSL_PATH, "identify --port '" + sim.PathFor("nothing") + "'" + log);
+  EXPECT_NE(missing.output.find("[Error -2] the port is not present"), std::string::npos)
+      << missing.output;
+}
+
 }  // namespace

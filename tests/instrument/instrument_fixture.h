@@ -1,33 +1,31 @@
-// A device context on a scripted pseudo-terminal, with its error file in a folder of its own.
+// A device context on a scripted pseudo-terminal, with its error file in a folder of its own. A
+// failing test prints the error file.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "instrument/device_context.h"
+#include "instrument/session.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/scratch_log.h"
 
 class InstrumentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vexa_instrument_" + std::to_string(getpid()) + "_" + name);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    log_ = std::make_unique<VexaLog>((dir_ / "errors.txt").string().c_str(), 30);
+    dir_ = scratch::MakeFolder("vexa_instrument");
+    log_ = std::make_unique<VexaLog>(scratch::ErrorFilePath(dir_).string().c_str(), 30);
     device_ = std::make_unique<DeviceContext>(log_.get());
     ASSERT_EQ(device_->status, 1);
   }
   void TearDown() override {
+    ReleaseDevice(device_.get());
     device_.reset();
-    std::filesystem::remove_all(dir_);
+    scratch::EndFolder(dir_);
   }
 
   // Opens the port as a serial connection finds it after ConnectDevice.
@@ -37,12 +35,7 @@ class InstrumentTest : public ::testing::Test {
     device_->tries = tries;
   }
 
-  std::string ErrorFile() const {
-    std::ifstream in(dir_ / "errors.txt", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string ErrorFile() const { return scratch::Contents(scratch::ErrorFilePath(dir_)); }
   bool Logged(const std::string& line) const { return ErrorFile().find(line) != std::string::npos; }
 
   std::filesystem::path dir_;

@@ -54,7 +54,9 @@ TEST_F(Qd4RadioSimTest, ReadsChannelSubChannelAndVersion) {
   int32_t subChannel = -1;
   char version[kRadioVersionLength + 1] = {};
   uint32_t mask = kRadioBits;
-  ASSERT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, version, 0, &mask), 1);
+  ASSERT_EQ(
+      MSRadioCommand(device_.get(), &channel, &subChannel, version, SettingDirection::kRead, &mask),
+      1);
   EXPECT_EQ(mask, kRadioBits);
   EXPECT_EQ(channel, 3);
   EXPECT_EQ(subChannel, 4660);
@@ -72,7 +74,9 @@ TEST_F(Qd4RadioSimTest, WritesChannelAndSubChannel) {
   int32_t channel = 1;
   int32_t subChannel = 0x4321;
   uint32_t mask = bit::kRadioChannel | bit::kRadioSubChannel;
-  ASSERT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, 1, &mask), 1);
+  ASSERT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kWrite,
+                           &mask),
+            1);
   EXPECT_EQ(mask, bit::kRadioChannel | bit::kRadioSubChannel);
   EXPECT_TRUE(Logged("Mx2Config set rsch to 17185"));
   EXPECT_TRUE(Logged("Mx2Config saved configuration"));
@@ -87,7 +91,9 @@ TEST_F(Qd4RadioSimTest, WithoutARadioTheModemNeverAnswersAndTheQd4StaysUsable) {
   device_->tries = 1;  // each "+++" waits its full time-out: keep them few
   int32_t channel = -1;
   uint32_t mask = bit::kRadioChannel;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, nullptr, nullptr, 0, &mask), -23);
+  EXPECT_EQ(
+      MSRadioCommand(device_.get(), &channel, nullptr, nullptr, SettingDirection::kRead, &mask),
+      -23);
   EXPECT_EQ(mask, 0u);
   EXPECT_EQ(channel, -1);
   EXPECT_TRUE(OnItsCommandLine());
@@ -101,7 +107,7 @@ TEST_F(Qd4RadioSimTest, DeviceSettingsReadsWhatTheOldestFirmwareHas) {
   // "show" gives the name, identification, wake interval and radio mode; the trait comes from
   // asking the radio for its version, the radio values from the pass-through. The firmware has
   // no serial number, no PADC below 1.65 and none of the later settings.
-  EXPECT_EQ(DeviceSettings(device_.get(), &record, &mask, 0), -35);
+  EXPECT_EQ(DeviceSettings(device_.get(), &record, &mask, SettingDirection::kRead), -35);
   const uint32_t expected = bit::kName | bit::kIdentification | bit::kWakeInterval |
                             bit::kRadioMode | bit::kTrait | kRadioBits;
   EXPECT_EQ(mask, expected);

@@ -259,6 +259,28 @@ TEST_F(SessionTest, RadioDisconnectLogsOutUntilTheLoginGoesUnanswered) {
   EXPECT_TRUE(Logged("DisconnectDevice successful"));
 }
 
+TEST_F(SessionTest, ARadioInstrumentIsLoggedOutWhenItsOwnerLetsItGo) {
+  OpenSerial(1);
+  device_->request.linkKind = link_kind::kRadio;
+  device_->options.keepPortOpen = 1;  // the end of the owner never keeps the port
+  std::snprintf(device_->settings.deviceName, sizeof device_->settings.deviceName, "UNIT7");
+  pty_.Play({PtyDevice::Expects("logout\r"), PtyDevice::Expects("login UNIT7\r")});
+  { DeviceRelease release(device_.get()); }
+  EXPECT_TRUE(pty_.Finish());
+  EXPECT_EQ(device_->request.linkKind, link_kind::kNone);
+  EXPECT_EQ(device_->port.handle, kNoHandle);
+  EXPECT_EQ(device_->options.keepPortOpen, 0);
+  EXPECT_TRUE(Logged("DisconnectDevice successful"));
+}
+
+TEST_F(SessionTest, ReleasingADeviceThatIsNotConnectedSendsNothing) {
+  ASSERT_EQ(DSOpen(&device_->port, pty_.Path().c_str(), 9600), 1);  // open, but no link
+  ReleaseDevice(device_.get());
+  ReleaseDevice(nullptr);
+  EXPECT_NE(device_->port.handle, kNoHandle);
+  EXPECT_EQ(pty_.Receive(50), "");
+}
+
 struct HookLog {
   std::vector<std::array<uint32_t, 3>> calls;
   int cancelAfter = -1;  // calls before the hook says stop
@@ -350,7 +372,8 @@ TEST_F(SessionTest, ModemIsConfiguredWithHexValues) {
   int32_t channel = 5;
   int32_t subChannel = 4660;
   uint32_t mask = 0xC00;
-  EXPECT_EQ(Mx2Config(device_.get(), &channel, &subChannel, nullptr, 1, &mask), 1);
+  EXPECT_EQ(
+      Mx2Config(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kWrite, &mask), 1);
   std::string received;
   EXPECT_TRUE(pty_.Finish(&received));
   EXPECT_EQ(received, "+++ATHP5\rATDT1234\rATWR\rATCN\r");
@@ -367,7 +390,9 @@ TEST_F(SessionTest, ModemReadAndFailures) {
   int32_t channel = -1;
   int32_t subChannel = -1;
   uint32_t mask = 0xC00;
-  EXPECT_EQ(Mx2Config(device_.get(), &channel, &subChannel, nullptr, 0, &mask), kErrPartlyDone);
+  EXPECT_EQ(
+      Mx2Config(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kRead, &mask),
+      kErrPartlyDone);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_EQ(channel, 4);
   EXPECT_EQ(subChannel, -1);
@@ -381,7 +406,8 @@ TEST_F(SessionTest, ModemReadAndFailures) {
              PtyDevice::Expects("ATDT\r"), PtyDevice::Sends("1234\r"), PtyDevice::Expects("ATCN\r"),
              PtyDevice::Sends("OK\r")});
   mask = 0xC00;
-  EXPECT_EQ(Mx2Config(device_.get(), &channel, &subChannel, nullptr, 0, &mask), 1);
+  EXPECT_EQ(
+      Mx2Config(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kRead, &mask), 1);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_EQ(channel, 3);
   EXPECT_EQ(subChannel, 0x1234);
@@ -390,8 +416,9 @@ TEST_F(SessionTest, ModemReadAndFailures) {
   pty_.Play({PtyDevice::Expects("+++"), PtyDevice::Sends("?\r"), PtyDevice::Expects("+++"),
              PtyDevice::Sends("\r")});
   mask = 0xC00;
-  EXPECT_EQ(Mx2Config(device_.get(), &channel, &subChannel, nullptr, 1, &mask),
-            kErrModemCommandMode);
+  EXPECT_EQ(
+      Mx2Config(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kWrite, &mask),
+      kErrModemCommandMode);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_EQ(mask, 0u);
   EXPECT_TRUE(Logged("Mx2Config failed to get into AT command mode"));
@@ -409,7 +436,9 @@ TEST_F(SessionTest, InstrumentRadioCommands) {
   int32_t channel = 2;
   int32_t subChannel = 4660;
   uint32_t mask = 0xC00;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, 1, &mask), 1);
+  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kWrite,
+                           &mask),
+            1);
   EXPECT_TRUE(pty_.Finish());
   EXPECT_EQ(mask, 0xC00u);
 
@@ -417,7 +446,9 @@ TEST_F(SessionTest, InstrumentRadioCommands) {
   pty_.Play({PtyDevice::Expects("get -rver\r"), PtyDevice::Sends("\rNo Radio\r>")});
   char version[9] = "x";
   mask = 0x1C00;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, version, 0, &mask), kErrNoRadio);
+  EXPECT_EQ(
+      MSRadioCommand(device_.get(), &channel, &subChannel, version, SettingDirection::kRead, &mask),
+      kErrNoRadio);
   std::string received;
   EXPECT_TRUE(pty_.Finish(&received));
   EXPECT_EQ(received + pty_.Receive(200), "get -rver\r");
@@ -428,7 +459,9 @@ TEST_F(SessionTest, InstrumentRadioCommands) {
              PtyDevice::Expects("get -rver\r"), PtyDevice::Sends("\rOK\r10a5\r>"),
              PtyDevice::Expects("get -rch\r"), PtyDevice::Sends("\rOK\r6\r>")});
   mask = 0x1400;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, version, 0, &mask), 1);
+  EXPECT_EQ(
+      MSRadioCommand(device_.get(), &channel, &subChannel, version, SettingDirection::kRead, &mask),
+      1);
   EXPECT_TRUE(pty_.Finish(&received));
   EXPECT_EQ(received.find("get -rsch"), std::string::npos);
   EXPECT_STREQ(version, "10a5");
@@ -438,7 +471,8 @@ TEST_F(SessionTest, InstrumentRadioCommands) {
   // Over the radio link itself nothing may be written, and nothing is sent.
   device_->request.linkKind = link_kind::kRadio;
   mask = 0xC00;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, 1, &mask),
+  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kWrite,
+                           &mask),
             kErrRadioWriteOverRadio);
   EXPECT_EQ(pty_.Receive(200), "");
   EXPECT_EQ(mask, 0u);
@@ -446,7 +480,9 @@ TEST_F(SessionTest, InstrumentRadioCommands) {
 
   device_->settings.capabilityMask = 0;
   mask = 0xC00;
-  EXPECT_EQ(MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, 0, &mask), -1);
+  EXPECT_EQ(
+      MSRadioCommand(device_.get(), &channel, &subChannel, nullptr, SettingDirection::kRead, &mask),
+      -1);
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          g.fraction = 0.0;
-         return LatitudeCommand(d, &g.fraction, 1);
+         return LatitudeCommand(d, &g.fraction, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -lat \r"), Answer("OK")},
        1,
@@ -140,21 +140,21 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          g.fraction = 12.5;
-         return LatitudeCommand(d, &g.fraction, 1);
+         return LatitudeCommand(d, &g.fraction, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -lat +12.50000\r"), Answer("OK")},
        1,
        {"LatitudeCommand set latitude to +12.50000"}},
       {"an unreadable longitude",
        qd40,
-       [](DeviceContext* d) { return LongitudeCommand(d, &g.fraction, 0); },
+       [](DeviceContext* d) { return LongitudeCommand(d, &g.fraction, SettingDirection::kRead); },
        {PtyDevice::Expects("get -long\r"), Answer("none")},
        -31,
        {"LongitudeCommand could not find device longitude",
         "LongitudeCommand failed with error -31"}},
       {"four depths of five",
        qd40,
-       [](DeviceContext* d) { return DepthCommand(d, g.five, 0); },
+       [](DeviceContext* d) { return DepthCommand(d, g.five, SettingDirection::kRead); },
        {PtyDevice::Expects("get -depth\r"), Answer("10 20 30 40")},
        -30,
        {"DepthCommand only found 4 of 5 port depths"}},
@@ -162,7 +162,7 @@ TEST_F(SettingCommandTest, WireRules) {
        bare,
        [](DeviceContext* d) {
          std::memset(g.five, 9, 5);
-         const int32_t result = PortsCommand(d, g.five, 0);
+         const int32_t result = PortsCommand(d, g.five, SettingDirection::kRead);
          return g.five[0] == 0 && g.five[4] == 0 ? result : -999;
        },
        {},
@@ -171,7 +171,8 @@ TEST_F(SettingCommandTest, WireRules) {
       {"an ADC factor of 0 is kept but not valid",
        qd40,
        [](DeviceContext* d) {
-         const int32_t result = ADCcalCommand(d, kAdc30Table, g.five, g.offsets, 0);
+         const int32_t result =
+             ADCcalCommand(d, kAdc30Table, g.five, g.offsets, SettingDirection::kRead);
          return g.five[0] == 0 && g.offsets[4] == 7 ? result : -999;
        },
        {PtyDevice::Expects("get -adc30\r"), Answer("0 3 121 4 122 5 123 6 124 7 3")},
@@ -185,7 +186,7 @@ TEST_F(SettingCommandTest, WireRules) {
          const uint8_t offsets[5] = {3, 4, 5, 6, 7};
          std::memcpy(g.five, slopes, 5);
          std::memcpy(g.offsets, offsets, 5);
-         return ADCcalCommand(d, kAdc30Table, g.five, g.offsets, 1);
+         return ADCcalCommand(d, kAdc30Table, g.five, g.offsets, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -adc30 120 3 121 4 122 5 123 6 124 7 123\r"), Answer("OK")},
        1,
@@ -195,14 +196,16 @@ TEST_F(SettingCommandTest, WireRules) {
        [](DeviceContext* d) {
          g.five[0] = 200;
          g.offsets[0] = 100;
-         return ADCcalCommand(d, kAdc15Table, g.five, g.offsets, 1);
+         return ADCcalCommand(d, kAdc15Table, g.five, g.offsets, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -adc15 200 100 44\r"), Answer("OK")},
        1,
        {}},
       {"ADC one-pair read checks the pair",
        onePair,
-       [](DeviceContext* d) { return ADCcalCommand(d, kAdc15Table, g.five, g.offsets, 0); },
+       [](DeviceContext* d) {
+         return ADCcalCommand(d, kAdc15Table, g.five, g.offsets, SettingDirection::kRead);
+       },
        {PtyDevice::Expects("get -adc15\r"), Answer("200 100 44")},
        1,
        {"ADCcalCommand found (valid) -adc15 200 100"}},
@@ -210,14 +213,14 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          std::strcpy(g.text, "0011223344556677889900AABBCCDDE");
-         return AuthKeyCommand(d, g.text, 1);
+         return AuthKeyCommand(d, g.text, SettingDirection::kWrite);
        },
        {},
        -11,
        {"AuthKeyCommand failed with error -11"}},
       {"an authkey kept as a teakey, logged masked",
        qd40,
-       [](DeviceContext* d) { return AuthKeyCommand(d, g.text, 0); },
+       [](DeviceContext* d) { return AuthKeyCommand(d, g.text, SettingDirection::kRead); },
        {PtyDevice::Expects("get -authkey\r"), Answer("ERROR"), PtyDevice::Expects("get -authkey\r"),
         Answer("ERROR"), PtyDevice::Expects("get -teakey\r"),
         Answer("00112233445566778899AABBCCDDEEFF")},
@@ -228,7 +231,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          std::strcpy(g.text, "s3cret");
-         return APNPasswdCommand(d, g.text, 1);
+         return APNPasswdCommand(d, g.text, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -passwd s3cret\r"), Answer("OK")},
        1,
@@ -236,13 +239,13 @@ TEST_F(SettingCommandTest, WireRules) {
        "s3cret"},
       {"network items only where the trait has them",
        noNetwork,
-       [](DeviceContext* d) { return APNCommand(d, g.text, 0); },
+       [](DeviceContext* d) { return APNCommand(d, g.text, SettingDirection::kRead); },
        {},
        -1,
        {}},
       {"a name that is only the prompt",
        qd40,
-       [](DeviceContext* d) { return NameCommand(d, g.text, 0); },
+       [](DeviceContext* d) { return NameCommand(d, g.text, SettingDirection::kRead); },
        {PtyDevice::Expects("get -i\r"), PtyDevice::Sends("\r\r>")},
        -36,
        {},
@@ -251,7 +254,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          std::strcpy(g.text, "get");
-         return NameCommand(d, g.text, 1);
+         return NameCommand(d, g.text, SettingDirection::kWrite);
        },
        {},
        -52,
@@ -260,7 +263,7 @@ TEST_F(SettingCommandTest, WireRules) {
        oldest,
        [](DeviceContext* d) {
          std::strcpy(g.text, "QD4NEW");
-         return NameCommand(d, g.text, 1);
+         return NameCommand(d, g.text, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -i QD4NEW\r"), Answer("ID: QD4NEW")},
        1,
@@ -269,7 +272,7 @@ TEST_F(SettingCommandTest, WireRules) {
        rq7,
        [](DeviceContext* d) {
          g.number = 0;
-         const int32_t result = RmodeCommand(d, &g.number, 0);
+         const int32_t result = RmodeCommand(d, &g.number, SettingDirection::kRead);
          return g.number == 16 ? result : -999;
        },
        {},
@@ -277,7 +280,7 @@ TEST_F(SettingCommandTest, WireRules) {
        {"RmodeCommand found an rQ7 that is always mode 16"}},
       {"a site longer than the field is cut",
        qd40,
-       [](DeviceContext* d) { return SiteCommand(d, g.text, 0); },
+       [](DeviceContext* d) { return SiteCommand(d, g.text, SettingDirection::kRead); },
        {PtyDevice::Expects("get -site\r"), Answer("The Long Site Name Of A Weir")},
        1,
        {"SiteCommand found site name \"The Long Site Name Of A W\""}},
@@ -285,7 +288,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          std::strcpy(g.text, "weir\rset -i X");
-         return SiteCommand(d, g.text, 1);
+         return SiteCommand(d, g.text, SettingDirection::kWrite);
        },
        {},
        -11,
@@ -294,14 +297,14 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          std::strcpy(g.text, "weir");
-         return SiteCommand(d, g.text, 1);
+         return SiteCommand(d, g.text, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -site weir\r"), Answer("what")},
        -30,
        {"SiteCommand failed with error -30"}},
       {"a refusal comes back unchanged",
        qd40,
-       [](DeviceContext* d) { return ReportCommand(d, &g.number, 0); },
+       [](DeviceContext* d) { return ReportCommand(d, &g.number, SettingDirection::kRead); },
        {PtyDevice::Expects("get -report\r"), Answer("ERROR"), PtyDevice::Expects("get -report\r"),
         Answer("ERROR")},
        -34,
@@ -309,7 +312,7 @@ TEST_F(SettingCommandTest, WireRules) {
       {"the trait is kept inverted",
        qd40,
        [](DeviceContext* d) {
-         const int32_t result = TraitCommand(d, &g.traitWord, 0);
+         const int32_t result = TraitCommand(d, &g.traitWord, SettingDirection::kRead);
          return g.traitWord == 0x4009 ? result : -999;
        },
        {PtyDevice::Expects("get -trait\r"), Answer("246")},
@@ -319,7 +322,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          g.traitWord = 0x4009;
-         return TraitCommand(d, &g.traitWord, 1);
+         return TraitCommand(d, &g.traitWord, SettingDirection::kWrite);
        },
        {PtyDevice::Expects("set -trait 246\r"), Answer("OK")},
        1,
@@ -328,14 +331,14 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          g.traitWord = 0;
-         return TraitCommand(d, &g.traitWord, 1);
+         return TraitCommand(d, &g.traitWord, SettingDirection::kWrite);
        },
        {},
        -11,
        {}},
       {"a serial number asked for again until it comes",
        qd40,
-       [](DeviceContext* d) { return SNCommand(d, g.text, 0); },
+       [](DeviceContext* d) { return SNCommand(d, g.text, SettingDirection::kRead); },
        {PtyDevice::Expects("get -sn\r"), PtyDevice::Sends("\r\r>"), PtyDevice::Expects("get -sn\r"),
         Answer("Q40-0012345")},
        1,
@@ -344,7 +347,7 @@ TEST_F(SettingCommandTest, WireRules) {
        qd40,
        [](DeviceContext* d) {
          g.number = -5;
-         return WakeCommand(d, &g.number, 1);
+         return WakeCommand(d, &g.number, SettingDirection::kWrite);
        },
        {},
        -11,
@@ -353,7 +356,7 @@ TEST_F(SettingCommandTest, WireRules) {
        oldest,
        [](DeviceContext* d) {
          g.number = 2000;
-         const int32_t result = PADCCommand(d, &g.number, 0);
+         const int32_t result = PADCCommand(d, &g.number, SettingDirection::kRead);
          return g.number == -1 ? result : -999;
        },
        {},
@@ -370,7 +373,7 @@ TEST_F(SettingCommandTest, TimeZoneOfTheComputer) {
        qd40,
        [](DeviceContext* d) {
          g.number = kComputerTimeZone;
-         const int32_t result = TimeZoneCommand(d, &g.number, 1);
+         const int32_t result = TimeZoneCommand(d, &g.number, SettingDirection::kWrite);
          return g.number == 22 ? result : -999;
        },
        {PtyDevice::Expects("set -tz 22\r"), Answer("OK")},

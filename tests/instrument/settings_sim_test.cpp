@@ -49,13 +49,13 @@ class SettingsSimTest : public InstrumentTest {
   }
   int32_t Read(SettingsRecord* record, uint32_t wanted = kAllSettings) {
     uint32_t mask = wanted;
-    const int32_t result = DeviceSettings(device_.get(), record, &mask, 0);
+    const int32_t result = DeviceSettings(device_.get(), record, &mask, SettingDirection::kRead);
     lastMask_ = mask;
     return result;
   }
   int32_t Write(SettingsRecord* record, uint32_t wanted) {
     uint32_t mask = wanted;
-    const int32_t result = DeviceSettings(device_.get(), record, &mask, 1);
+    const int32_t result = DeviceSettings(device_.get(), record, &mask, SettingDirection::kWrite);
     lastMask_ = mask;
     return result;
   }
@@ -218,9 +218,9 @@ TEST_F(SettingsSimTest, TheProgressHookCancels) {
 TEST_F(SettingsSimTest, ClockSetAndReadBack) {
   Start("qd40", {});
   int32_t seconds = 762527109;  // 2024-02-29 13:05:09
-  ASSERT_EQ(DeviceTime(device_.get(), &seconds, 1), 1);
+  ASSERT_EQ(DeviceTime(device_.get(), &seconds, SettingDirection::kWrite), 1);
   int32_t read = 0;
-  ASSERT_EQ(DeviceTime(device_.get(), &read, 0), 1);
+  ASSERT_EQ(DeviceTime(device_.get(), &read, SettingDirection::kRead), 1);
   EXPECT_GE(read, seconds);
   EXPECT_LE(read, seconds + 2);
   EXPECT_TRUE(Logged("DeviceTime set device date to 2024-2-29"));

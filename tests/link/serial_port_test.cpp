@@ -73,12 +73,12 @@ TEST_F(SerialPortTest, OpenErrorsAreMappedForTheUser) {
 }
 
 TEST_F(SerialPortTest, ADeviceThatCannotBeConfiguredIsNotLeftOpen) {
-  EXPECT_EQ(DSOpen(&port_, "/dev/null", 9600), -ENOTTY);
+  EXPECT_EQ(DSOpen(&port_, "/dev/null", 9600), kErrNotSerialPort);
   EXPECT_EQ(port_.handle, kNoHandle);
   EXPECT_NE(LogText().find("DSOpen failed to retreive DCB on comm port (error 25)"),
             std::string::npos);
 
-  EXPECT_EQ(DSOpen(&port_, device_.Path().c_str(), 12345), -EINVAL);
+  EXPECT_EQ(DSOpen(&port_, device_.Path().c_str(), 12345), kErrPortSettingsRefused);
   EXPECT_EQ(port_.handle, kNoHandle);
   EXPECT_EQ(DSOpen(&port_, device_.Path().c_str(), 9600), 1) << "the port is not left locked";
 }

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "loader/firmware_image.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/scratch_log.h"
 
 namespace fs = std::filesystem;
 
@@ -56,17 +56,14 @@ TEST(BSLFrameChecksum, MatchesKnownFrames) {
 class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = fs::temp_directory_path() / ("vexa_bsl_" + std::to_string(getpid()) + "_" + name);
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    log_ = std::make_unique<VexaLog>((dir_ / "errors.txt").string().c_str(), 30);
+    dir_ = scratch::MakeFolder("vexa_bsl");
+    log_ = std::make_unique<VexaLog>(scratch::ErrorFilePath(dir_).string().c_str(), 30);
     host_ = std::make_unique<VexaBSLHost>(log_.get());
     ASSERT_EQ(host_->image.status, 0);
   }
   void TearDown() override {
     host_.reset();
-    fs::remove_all(dir_);
+    scratch::EndFolder(dir_);
   }
 
   // Opens the port as the loader steps find it after BSLConnect.
@@ -82,12 +79,7 @@ class LoaderTest : public ::testing::Test {
     ASSERT_EQ(BSLLoadTIFile(host_.get(), path.c_str()), 1);
   }
 
-  std::string LogText() const {
-    std::ifstream in(log_->Path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string LogText() const { return scratch::Contents(log_->Path()); }
 
   fs::path dir_;
   std::unique_ptr<VexaLog> log_;

@@ -122,12 +122,12 @@ TEST_F(FirmwareImageTest, AFailedLoadLeavesTheImageAsItWas) {
   }
 }
 
-TEST_F(FirmwareImageTest, FilesThatCannotBeReadGiveTheSystemError) {
+TEST_F(FirmwareImageTest, FilesThatCannotBeReadSayWhy) {
   const std::string missing = scratch_.File("missing.txt");
-  EXPECT_EQ(BSLLoadTIFile(&loader_, missing.c_str()), -ENOENT);
+  EXPECT_EQ(BSLLoadTIFile(&loader_, missing.c_str()), kErrFileMissing);
   EXPECT_NE(LogText().find("VexaBSL: BSLLoadTIFile got error 2 trying to open datafile " + missing),
             std::string::npos);
-  EXPECT_EQ(BSLLoadTIFile(&loader_, scratch_.File("").c_str()), -EISDIR);
+  EXPECT_EQ(BSLLoadTIFile(&loader_, scratch_.File("").c_str()), kErrIsFolder);
   EXPECT_EQ(BSLLoadTIFile(&loader_, nullptr), kErrMissingArgument);
   EXPECT_FALSE(loader_.image.fromFile);
 }
@@ -252,14 +252,14 @@ TEST_F(FirmwareImageTest, DumpOfALoadedImageKeepsItsDigitsAndShowsUnsetVectors) 
             "FFFFFFFFFFFFFFFFFFFFFFFFFFFF2400\n");
 }
 
-TEST_F(FirmwareImageTest, DumpFailuresGiveTheSystemError) {
+TEST_F(FirmwareImageTest, DumpFailuresSayWhy) {
   const std::string noFolder = scratch_.File("missing/dump.txt");
-  EXPECT_EQ(BSLWriteTIFile(&loader_, noFolder.c_str()), -ENOENT);
+  EXPECT_EQ(BSLWriteTIFile(&loader_, noFolder.c_str()), kErrFileMissing);
   EXPECT_NE(
       LogText().find("VexaBSL: BSLWriteTIFile got error 2 trying to open datafile " + noFolder),
       std::string::npos);
   // A full disk is a failure, not a listing cut short.
-  EXPECT_EQ(BSLWriteTIFile(&loader_, "/dev/full"), -ENOSPC);
+  EXPECT_EQ(BSLWriteTIFile(&loader_, "/dev/full"), kErrDiskFull);
   EXPECT_NE(LogText().find("VexaBSL: BSLWriteTIFile got error 28 writing datafile /dev/full"),
             std::string::npos);
 }

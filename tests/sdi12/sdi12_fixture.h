@@ -1,21 +1,20 @@
 // A reader's device context on a scripted pseudo-terminal with a VexaSDI12 on top, its error file
-// in a folder of its own. The script plays the reader relaying a sensor: it expects the SDI-12
-// command bytes and sends the sensor's answer.
+// in a folder of its own; a failing test prints the error file. The script plays the reader
+// relaying a sensor: it expects the SDI-12 command bytes and sends the sensor's answer.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "instrument/device_context.h"
 #include "sdi12/vexa_sdi12.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/scratch_log.h"
 
 // Short enough that silent sensors do not slow the tests; long enough for a loaded machine.
 constexpr uint32_t kTestTimeoutMs = 300;
@@ -23,19 +22,15 @@ constexpr uint32_t kTestTimeoutMs = 300;
 class Sdi12Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vexa_sdi12_" + std::to_string(getpid()) + "_" + name);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    log_ = std::make_unique<VexaLog>((dir_ / "errors.txt").string().c_str(), 30);
+    dir_ = scratch::MakeFolder("vexa_sdi12");
+    log_ = std::make_unique<VexaLog>(scratch::ErrorFilePath(dir_).string().c_str(), 30);
     Reopen();
   }
   void TearDown() override {
     sdi_.reset();
     device_.reset();
     pty_.reset();
-    std::filesystem::remove_all(dir_);
+    scratch::EndFolder(dir_);
   }
 
   // A fresh line, reader and sensor object (for tables of cases).
@@ -50,12 +45,7 @@ class Sdi12Test : public ::testing::Test {
     sdi_->timeoutMs = kTestTimeoutMs;
   }
 
-  std::string ErrorFile() const {
-    std::ifstream in(dir_ / "errors.txt", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string ErrorFile() const { return scratch::Contents(scratch::ErrorFilePath(dir_)); }
   bool Logged(const std::string& line) const { return ErrorFile().find(line) != std::string::npos; }
 
   // Everything the client wrote: what the script read and what is left on the line.

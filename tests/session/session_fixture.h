@@ -8,28 +8,23 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "session/session_context.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/scratch_log.h"
 
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vexa_session_" + std::to_string(getpid()) + "_" + name);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    log_ = std::make_unique<VexaLog>((dir_ / "errors.txt").string().c_str(), 30);
+    dir_ = scratch::MakeFolder("vexa_session");
+    log_ = std::make_unique<VexaLog>(scratch::ErrorFilePath(dir_).string().c_str(), 30);
     session_ = std::make_unique<SessionContext>(log_.get());
     ASSERT_EQ(session_->status, 1);
   }
   void TearDown() override {
-    if (HasFailure()) std::cout << "error file:\n" << ErrorFile() << "\n";
+    scratch::PrintErrorFileOnFailure(dir_);
     session_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -50,17 +45,12 @@ class SessionTest : public ::testing::Test {
 
   std::string PathFor(const std::string& name) const { return (dir_ / name).string(); }
 
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  static std::string Contents(const std::string& path) { return scratch::Contents(path); }
   static void Put(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
 
-  std::string ErrorFile() const { return Contents((dir_ / "errors.txt").string()); }
+  std::string ErrorFile() const { return scratch::Contents(scratch::ErrorFilePath(dir_)); }
   bool Logged(const std::string& line) const { return ErrorFile().find(line) != std::string::npos; }
 
   std::filesystem::path dir_;

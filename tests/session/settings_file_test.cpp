@@ -451,7 +451,10 @@ TEST_F(SettingsFileTest, TypesThatKeepNoSettingsAreNotRead) {
 TEST_F(SettingsFileTest, AFileThatCannotBeOpenedSaysWhy) {
   auto read = Fresh(14);
   EXPECT_EQ(ReadInfoFile(read.get(), PathFor("missing.txt").c_str()), -102);
-  EXPECT_EQ(ReadInfoFile(read.get(), dir_.c_str()), -EISDIR);  // opens, but cannot be read
+  EXPECT_EQ(ReadInfoFile(read.get(), dir_.c_str()), kErrIsFolder);  // opens, but cannot be read
+  EXPECT_EQ(WriteInfoFile(read.get(), dir_.c_str()), kErrIsFolder);
+  Put(PathFor("plain.txt"), File({R"(type="FP")"}));
+  EXPECT_EQ(ReadInfoFile(read.get(), PathFor("plain.txt/below").c_str()), -102);
 
   if (geteuid() == 0) GTEST_SKIP() << "root reads a file without read permission";
   const std::string path = PathFor("locked.txt");
@@ -647,7 +650,7 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesThePreviousFileWhole) {
     FileSizeLimit limit(64);
     result = WriteInfoFile(session_.get(), path.c_str());
   }
-  EXPECT_EQ(result, -EFBIG);
+  EXPECT_EQ(result, kErrFileWriteFailed);
   EXPECT_EQ(Contents(path), before);
   // No temporary file is left beside it.
   std::vector<std::string> names;
@@ -657,7 +660,7 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesThePreviousFileWhole) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"errors.txt", "settings.txt"}));
 
-  EXPECT_EQ(WriteInfoFile(session_.get(), PathFor("gone/settings.txt").c_str()), -ENOENT);
+  EXPECT_EQ(WriteInfoFile(session_.get(), PathFor("gone/settings.txt").c_str()), kErrFileMissing);
   EXPECT_TRUE(Logged("WriteInfoFile got error 2 trying to open settings file"));
 }
 

@@ -9,34 +9,9 @@
 #include <chrono>
 #include <stdexcept>
 
-namespace {
+#include "link/baud_rates.h"
 
-uint32_t Rate(speed_t code) {
-  switch (code) {
-    case B1200:
-      return 1200;
-    case B2400:
-      return 2400;
-    case B4800:
-      return 4800;
-    case B9600:
-      return 9600;
-    case B19200:
-      return 19200;
-    case B38400:
-      return 38400;
-    case B57600:
-      return 57600;
-    case B115200:
-      return 115200;
-    case B230400:
-      return 230400;
-    case B460800:
-      return 460800;
-    default:
-      return 0;
-  }
-}
+namespace {
 
 int64_t NowMs() {
   using namespace std::chrono;
@@ -70,7 +45,7 @@ PtyDevice::~PtyDevice() {
 uint32_t PtyDevice::ClientBaud() const {
   struct termios settings;
   if (tcgetattr(slave_, &settings) != 0) return 0;
-  return Rate(cfgetospeed(&settings));
+  return RateOfSpeedCode(cfgetospeed(&settings));
 }
 
 void PtyDevice::Send(std::string_view bytes) {
