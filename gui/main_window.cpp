@@ -288,6 +288,7 @@ void MainWindow::FormShow() {
 
 uint32_t MainWindow::EnumeratePorts() {
   ports_.assign(kPortTableCapacity, CommPortEntry{});
+  portNames_.clear();
   // Ports named on the command line come first.
   uint32_t extra = 0;
   for (const QString& path : extraPorts_) {
@@ -297,12 +298,14 @@ uint32_t MainWindow::EnumeratePorts() {
     std::snprintf(entry.name, sizeof entry.name, "%s", name.constData());
     std::snprintf(entry.description, sizeof entry.description, "%s Communications Port",
                   name.constData());
+    portNames_.push_back(name.toStdString());
   }
   uint32_t count = kPortTableCapacity - extra;
   const int32_t found =
       count ? CommPortEnum(&enumerator_, ports_.data() + extra, &count, findAllComms_) : 0;
   const uint32_t total = extra + (found > 0 ? count : 0);
   ports_.resize(total);
+  for (uint32_t i = extra; i < total; ++i) portNames_.push_back(ports_[i].name);
   return total;
 }
 
