@@ -12,6 +12,8 @@ constexpr int kCatalogueType = 14;
 constexpr int32_t kImageVersion = 200;  // 2.00, the built-in image
 constexpr char kHardwareRevision = 'C';
 constexpr const char* kCaption = "FieldPal Firmware Updater";
+// The maker's version file for this product (the reader of hardware revision C).
+constexpr const char* kVersionDocument = "/versionfinder/FieldPal-C-Firmware.txt";
 // The maker's contact block of the Help box, one item a line, and the About box's maker line.
 constexpr const char* kContactBlock =
     "Norvane Devices, Inc.\n"

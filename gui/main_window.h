@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/product.h"
 #include "app/update_context.h"
 #include "link/port_enum.h"
 #include "loader/bsl_host.h"
@@ -104,6 +105,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<UpdateContext> context_;
   UpdateThread* thread_ = nullptr;
   bool busy_ = false;
+  // The version service's file for the product in hand; a sensor-type choice changes it.
+  std::string versionFinderPath_ = product::kVersionDocument;
 
   // Controls and menu items.
   QLabel* picture_ = nullptr;
