@@ -1,0 +1,48 @@
+// Sending the feedback: the connection test made when the form opens, the attachments and the
+// multipart post to the maker's feedback script, whose reply must say "Script Completed".
+#pragma once
+
+#include <QUrl>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/feedback_form.h"
+#include "net/http_client.h"
+
+namespace net {
+
+inline constexpr const char* kFeedbackScript = "/php-bin/app_feedback.php";
+inline constexpr const char* kScriptCompleted = "Script Completed";
+
+// GET "/" on the software host; the reply says whether it could be reached.
+HttpReply TestConnection(HttpClient& client, const QUrl& host);
+
+// A file read into a file part: named by its file name, carrying its path as its file name, of
+// the content type its extension gives. False, with why, when it cannot be read.
+bool LoadAttachment(const std::string& path, FormFile* file, FileTrouble* trouble,
+                    std::string* message);
+
+struct FeedbackPost {
+  std::vector<std::pair<std::string, std::string>> fields;  // FeedbackFields
+  std::vector<std::string> errorLogs;                       // each attached when it can be read
+  std::string userFile;  // attached or the post is abandoned; may be empty
+};
+
+struct FeedbackPostResult {
+  int32_t result = 0;     // 1 sent, 0 the user's file could not be attached, -1000 not sent
+  std::string message;    // the client's message for -1000
+  std::string fileError;  // the "Error Reading File" text for 0
+};
+
+FeedbackPostResult PostFeedback(HttpClient& client, const QUrl& host, const FeedbackPost& post,
+                                const UploadObserver& observer = {});
+
+// This computer for the post: the distribution's name and the kernel's version.
+std::string LocalComputerInformation();
+
+// The full path of the running program.
+std::string RunningProgramPath();
+
+}  // namespace net

@@ -1,0 +1,21 @@
+// Where the maker's services are. Each address has a default fixed when the updater is built (the
+// maker's hosts are not part of this project) and a value in the options store overrides it:
+// "VersionServer" for the version service, "SoftwareServer" for the software host of the feedback
+// script. Both http:// and https:// addresses work.
+#pragma once
+
+#include <QUrl>
+#include <string>
+
+namespace net {
+
+QUrl VersionServiceUrl();
+QUrl SoftwareHostUrl();
+
+// The maker's support address: the feedback goes there unless the user names a representative.
+std::string SupportEmail();
+
+// `path` ("/versionfinder/...") on the host of `base`.
+QUrl ServiceUrl(const QUrl& base, const std::string& path);
+
+}  // namespace net
