@@ -6,21 +6,24 @@
 #include "cli/version.h"
 #include "link/result.h"
 
-void SetupImageCommand(CLI::App& app, CommandRunner& run);     // cmd_image.cpp
-void SetupFlashCommand(CLI::App& app, CommandRunner& run);     // cmd_flash.cpp
-void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);  // cmd_identify.cpp
-void SetupSensorCommand(CLI::App& app, CommandRunner& run);    // cmd_sensor.cpp
-void SetupSettingsCommand(CLI::App& app, CommandRunner& run);  // cmd_settings.cpp
-void SetupClockCommand(CLI::App& app, CommandRunner& run);     // cmd_clock.cpp
-void SetupUpdateCommand(CLI::App& app, CommandRunner& run);    // cmd_update.cpp
-void SetupPortsCommand(CLI::App& app, CommandRunner& run);     // cmd_ports.cpp
+void SetupImageCommand(CLI::App& app, CommandRunner& run);         // cmd_image.cpp
+void SetupFlashCommand(CLI::App& app, CommandRunner& run);         // cmd_flash.cpp
+void SetupIdentifyCommand(CLI::App& app, CommandRunner& run);      // cmd_identify.cpp
+void SetupSensorCommand(CLI::App& app, CommandRunner& run);        // cmd_sensor.cpp
+void SetupSettingsCommand(CLI::App& app, CommandRunner& run);      // cmd_settings.cpp
+void SetupClockCommand(CLI::App& app, CommandRunner& run);         // cmd_clock.cpp
+void SetupUpdateCommand(CLI::App& app, CommandRunner& run);        // cmd_update.cpp
+void SetupPortsCommand(CLI::App& app, CommandRunner& run);         // cmd_ports.cpp
+void SetupCheckVersionCommand(CLI::App& app, CommandRunner& run);  // cmd_check_version.cpp
+void SetupFeedbackCommand(CLI::App& app, CommandRunner& run);      // cmd_feedback.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupUpdateCommand,   SetupImageCommand, SetupFlashCommand,  SetupIdentifyCommand,
-    SetupSettingsCommand, SetupClockCommand, SetupSensorCommand, SetupPortsCommand,
+    SetupUpdateCommand,       SetupImageCommand,    SetupFlashCommand,  SetupIdentifyCommand,
+    SetupSettingsCommand,     SetupClockCommand,    SetupSensorCommand, SetupPortsCommand,
+    SetupCheckVersionCommand, SetupFeedbackCommand,
 };
 
 }  // namespace

@@ -1,0 +1,164 @@
+// vexabsl feedback: sends feedback to the maker as the window's feedback form does, with the
+// updater's error file attached, for service machines without a desktop. The form's checks come
+// first; nothing is sent, not even the connection test, when one of them refuses.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/product.h"
+#include "cli/commands.h"
+#include "cli/version.h"
+#include "link/log.h"
+#include "link/result.h"
+#include "net/feedback_form.h"
+#include "net/feedback_post.h"
+#include "net/service_config.h"
+
+namespace {
+
+struct FeedbackOptions {
+  net::FeedbackEntry entry;
+  std::string type = "general";
+  std::string respondVia = "email";
+  std::string file;
+  std::string text;
+  std::string textFile;
+  std::string server;
+  std::string dataDir;
+};
+
+const std::map<std::string, int> kTypeNames = {
+    {"general", 0}, {"feature", 1}, {"bug", 2}, {"other", 3}};
+const std::map<std::string, int> kRespondNames = {
+    {"none", 0}, {"email", 1}, {"morning", 2}, {"midday", 3}, {"afternoon", 4}};
+
+int Refuse(const std::string& title, const std::string& text) {
+  std::fprintf(stderr, "%s\n%s\n", title.c_str(), text.c_str());
+  return kExitFailed;
+}
+
+int RunFeedback(FeedbackOptions options) {
+  int argc = 1;
+  char name[] = "vexabsl";
+  char* argv[] = {name, nullptr};
+  QCoreApplication application(argc, argv);
+
+  net::FeedbackEntry& entry = options.entry;
+  entry.type = kTypeNames.at(options.type);
+  entry.respondVia = kRespondNames.at(options.respondVia);
+  if (!options.textFile.empty()) {
+    std::ifstream in(options.textFile, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "vexabsl: cannot read %s\n", options.textFile.c_str());
+      return kExitUsage;
+    }
+    entry.description.assign(std::istreambuf_iterator<char>(in), {});
+  } else {
+    entry.description = options.text;
+  }
+  if (entry.description.size() > static_cast<size_t>(net::kMaxDescriptionLength)) {
+    std::fprintf(stderr, "vexabsl: the description has %zu characters; at most %d are sent\n",
+                 entry.description.size(), net::kMaxDescriptionLength);
+    return kExitUsage;
+  }
+
+  if (const auto refusal = net::CheckFeedback(entry)) return Refuse(refusal->title, refusal->text);
+  if (!options.file.empty()) {
+    const QFileInfo info(QString::fromStdString(options.file));
+    if (info.isFile() && info.size() > net::kMaxSendFileBytes) {
+      return Refuse("File Size Error",
+                    net::FileSizeErrorText(info.fileName().toStdString(), info.size()));
+    }
+  }
+
+  const std::string dataFolder = options.dataDir.empty() ? DataFolder() : options.dataDir;
+  const std::string errorFile = dataFolder + "/" + product::kCaption + ".errors.txt";
+  VexaLog log(errorFile.c_str(), vexa_log_level::kMilestone);
+  if (log.FileSize() > 0) {
+    log.KeepTail(net::kErrorFileTail);
+  } else {
+    LogMessage(&log, vexa_log_level::kMilestone, product::kCaption,
+               "Launching web feedback with an empty error file.");
+  }
+
+  const QUrl host = options.server.empty() ? net::SoftwareHostUrl()
+                                           : QUrl(QString::fromStdString(options.server));
+  net::HttpClient client;
+  const net::HttpReply reachable = net::TestConnection(client, host);
+  if (!reachable.ok) {
+    Refuse("Internet Access Error",
+           net::InternetAccessErrorText(host.host().toStdString(), reachable.error));
+    std::printf("result: %d\n", kErrFeedbackFailed);
+    return kExitFailed;
+  }
+
+  net::FeedbackSender sender;
+  sender.productName = product::kCaption;
+  sender.productVersion = VEXABSL_VERSION;
+  sender.defaultRecipient = net::SupportEmail();
+  sender.installationPath = net::RunningProgramPath();
+  sender.computerInformation = net::LocalComputerInformation();
+  net::FeedbackPost post;
+  post.fields = net::FeedbackFields(entry, sender);
+  post.errorLogs = {errorFile};
+  post.userFile = options.file;
+
+  const net::FeedbackPostResult sent = net::PostFeedback(client, host, post);
+  if (sent.result == kResultOk) {
+    std::printf("Feedback Successfully Sent\n%s\n", net::ThankYouText(entry.type).c_str());
+    return kExitOk;
+  }
+  if (sent.result == kResultNothingDone) {
+    Refuse("Error Reading File", sent.fileError);
+  } else {
+    Refuse("Error Sending Feedback", net::SendErrorText(entry.type, sent.message));
+  }
+  std::printf("result: %d\n", sent.result == kResultNothingDone ? 0 : sent.result);
+  return kExitFailed;
+}
+
+}  // namespace
+
+void SetupFeedbackCommand(CLI::App& app, CommandRunner& run) {
+  auto options = std::make_shared<FeedbackOptions>();
+  CLI::App* feedback = app.add_subcommand(
+      "feedback", "Send feedback to the maker, with the updater's error file attached");
+  feedback->add_option("--name", options->entry.name, "Your name (required by the form)");
+  feedback->add_option("--company", options->entry.company, "Company name");
+  feedback->add_option("--email", options->entry.email, "Your e-mail address");
+  feedback->add_option("--phone", options->entry.telephone, "Telephone (include area code)");
+  feedback->add_option("--type", options->type, "Type of feedback")
+      ->check(CLI::IsMember({"general", "feature", "bug", "other"}))
+      ->capture_default_str();
+  feedback->add_option("--respond-via", options->respondVia, "How to respond")
+      ->check(CLI::IsMember({"none", "email", "morning", "midday", "afternoon"}))
+      ->capture_default_str();
+  feedback->add_option("--email-to", options->entry.emailTo,
+                       "Your KALTO Group representative's e-mail address (default: the maker's "
+                       "support address)");
+  feedback->add_option("--file", options->file, "A file to send with the feedback (up to 8 MiB)");
+  CLI::Option* text =
+      feedback->add_option("--text", options->text, "The description (up to 2048 characters)");
+  feedback->add_option("--text-file", options->textFile, "Read the description from this file")
+      ->excludes(text);
+  feedback->add_option("--server", options->server,
+                       "The software host, http:// or https:// (default: the options store's "
+                       "SoftwareServer, else the built-in one)");
+  feedback->add_option("--data-dir", options->dataDir,
+                       "Folder of the error file (default: the data folder)");
+  feedback->callback([options, &run] {
+    if (!options->server.empty()) {
+      const QUrl url(QString::fromStdString(options->server), QUrl::StrictMode);
+      if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https") ||
+          url.host().isEmpty()) {
+        throw CLI::ValidationError("--server", "needs an http:// or https:// address");
+      }
+    }
+    run = [options] { return RunFeedback(*options); };
+  });
+}
