@@ -1,7 +1,6 @@
 // vexabsl check-version: asks the maker's version service whether a newer firmware than the
 // built-in image (or a firmware file) is published, as the window's Help menu does, and offers
 // to open the download or the page about it.
-#include <QCoreApplication>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -10,6 +9,7 @@
 #include "app/product.h"
 #include "cli/commands.h"
 #include "cli/console_prompts.h"
+#include "cli/qt_runtime.h"
 #include "link/log.h"
 #include "loader/bsl_host.h"
 #include "loader/firmware_image.h"
@@ -31,10 +31,7 @@ struct CheckOptions {
 };
 
 int RunCheckVersion(const CheckOptions& options) {
-  int argc = 1;
-  char name[] = "vexabsl";
-  char* argv[] = {name, nullptr};
-  QCoreApplication application(argc, argv);
+  QtRuntime qt;
 
   VexaLog log(ErrorFilePath().c_str(), vexa_log_level::kTrace);
   uint32_t carried = product::kImageVersion;
@@ -82,12 +79,6 @@ int RunCheckVersion(const CheckOptions& options) {
   return kExitOk;
 }
 
-bool IsServiceAddress(const std::string& text) {
-  const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
-  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
-         !url.host().isEmpty();
-}
-
 }  // namespace
 
 void SetupCheckVersionCommand(CLI::App& app, CommandRunner& run) {
@@ -108,7 +99,7 @@ void SetupCheckVersionCommand(CLI::App& app, CommandRunner& run) {
   check->add_flag("--no", options->no, "Do not open the link")->excludes(yes);
   check->add_flag("--json", options->json, "Print one JSON object at the end");
   check->callback([options, &run] {
-    if (!options->server.empty() && !IsServiceAddress(options->server)) {
+    if (!options->server.empty() && !net::IsServiceAddress(options->server)) {
       throw CLI::ValidationError("--server", "needs an http:// or https:// address");
     }
     if (options->document.empty() || options->document[0] != '/') {

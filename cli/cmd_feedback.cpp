@@ -1,7 +1,6 @@
 // vexabsl feedback: sends feedback to the maker as the window's feedback form does, with the
 // updater's error file attached, for service machines without a desktop. The form's checks come
 // first; nothing is sent, not even the connection test, when one of them refuses.
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +11,7 @@
 
 #include "app/product.h"
 #include "cli/commands.h"
+#include "cli/qt_runtime.h"
 #include "cli/version.h"
 #include "link/log.h"
 #include "link/result.h"
@@ -43,10 +43,7 @@ int Refuse(const std::string& title, const std::string& text) {
 }
 
 int RunFeedback(FeedbackOptions options) {
-  int argc = 1;
-  char name[] = "vexabsl";
-  char* argv[] = {name, nullptr};
-  QCoreApplication application(argc, argv);
+  QtRuntime qt;
 
   net::FeedbackEntry& entry = options.entry;
   entry.type = kTypeNames.at(options.type);
@@ -152,12 +149,8 @@ void SetupFeedbackCommand(CLI::App& app, CommandRunner& run) {
   feedback->add_option("--data-dir", options->dataDir,
                        "Folder of the error file (default: the data folder)");
   feedback->callback([options, &run] {
-    if (!options->server.empty()) {
-      const QUrl url(QString::fromStdString(options->server), QUrl::StrictMode);
-      if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https") ||
-          url.host().isEmpty()) {
-        throw CLI::ValidationError("--server", "needs an http:// or https:// address");
-      }
+    if (!options->server.empty() && !net::IsServiceAddress(options->server)) {
+      throw CLI::ValidationError("--server", "needs an http:// or https:// address");
     }
     run = [options] { return RunFeedback(*options); };
   });

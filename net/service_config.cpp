@@ -28,6 +28,12 @@ std::string SupportEmail() {
   return VEXA_SUPPORT_EMAIL;
 }
 
+bool IsServiceAddress(const std::string& text) {
+  const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
+  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
+         !url.host().isEmpty();
+}
+
 QUrl ServiceUrl(const QUrl& base, const std::string& path) {
   QUrl url = base;
   url.setPath(QString::fromStdString(path));

@@ -15,6 +15,9 @@ QUrl SoftwareHostUrl();
 // The maker's support address: the feedback goes there unless the user names a representative.
 std::string SupportEmail();
 
+// An address a service may be given: http:// or https:// with a host.
+bool IsServiceAddress(const std::string& text);
+
 // `path` ("/versionfinder/...") on the host of `base`.
 QUrl ServiceUrl(const QUrl& base, const std::string& path);
 
