@@ -256,6 +256,7 @@ class MainWindowTest : public QObject {
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode_data();
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode();
   void aSensorTypeIsCheckedAloneAndSetsItsDocumentAndName();
+  void theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart();
 
  private:
   static QStringList Arguments(const QStringList& more = {}) {
@@ -852,6 +853,39 @@ void MainWindowTest::aSensorTypeIsCheckedAloneAndSetsItsDocumentAndName() {
     }
     QVERIFY2(userText1, qPrintable(what));
   }
+}
+
+void MainWindowTest::theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart() {
+  SimInstrument sim;
+  QVERIFY2(sim.Start({"--sensor", "123", "--sensor-address", "2", "--sensor-sn", "AX-5",
+                      "--sensor-x4", "3.5 0.25"}),
+           sim.Error().c_str());
+  MainWindow window(Arguments({"--port", QString::fromStdString(sim.LinkPath())}), nullptr,
+                    kSensorProduct);
+  window.show();
+  Controls controls(window);
+  QVERIFY(controls.Complete());
+  QCOMPARE(controls.userText1->text(), QString("This utility updates AERIX 14 Sensor firmware to"));
+  QCOMPARE(controls.userText2->text(), QString("AERIX14 4.00"));
+  QCOMPARE(controls.commLabel->text(), QString("Connect to FieldPal with Comm Port"));
+  QCOMPARE(controls.connectLabel->text(),
+           QString("Connect FieldPal and Digital Sensor to computer comm port."));
+  RunRecord run(window, controls);
+  QSignalSpy finished(&window, &MainWindow::runFinished);
+
+  controls.start->click();
+  QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kRunTimeoutMs);
+  QCOMPARE(finished.front().front().toInt(), 1);
+  QVERIFY2(answerer_->Titles().isEmpty(),
+           qPrintable(answerer_->Titles().join(", ")));  // no erase warning
+  QVERIFY(run.statuses.contains("Saving settings for this digital sensor..."));
+  QCOMPARE(controls.connectLabel->text(), QString("You may disconnect your AERIX 14 Sensor now."));
+  QCOMPARE(sim.Stop(), 0);
+  const nlohmann::json sensor = sim.Stats()["instrument"]["sensor"];
+  QCOMPARE(JsonText(sensor["version"]), QString("400"));
+  QCOMPARE(JsonText(sensor["address"]), QString("2"));
+  QCOMPARE(JsonText(sensor["serial"]), QString("AX-5"));
+  QCOMPARE(JsonText(sensor["x4"]), QString("3.5 0.25"));
 }
 
 int main(int argc, char** argv) {
