@@ -131,6 +131,8 @@ TEST_F(SensorUpdateTest, TheOffsetTypeGetsItsOffsetCalibrationBack) {
   context_->sensorType = ']';  // a letter type is chosen by its character code
   ASSERT_EQ(SensorUpdateOn(sim, {"--sensor-xo", "0.75 -0.25"}, "]"), kResultOk);
   EXPECT_TRUE(ui_.questions.empty());
+  // Its type cannot be set through the reader ("]" is the relay's own byte): reported, not fatal.
+  EXPECT_EQ(ui_.BoxCaptions(), std::vector<std::string>{"Settings Error"});
   const nlohmann::json sensor = FinalSensor(sim);
   ExpectOriginalSettings(sensor);
   EXPECT_EQ(sensor["xa"], "1 1.5 2.0 2.5 3.0");
@@ -327,33 +329,72 @@ TEST_P(SensorBranchTest, EndsWithItsBoxAndCodeAndTheReaderBackAtItsCommandLine) 
 
 INSTANTIATE_TEST_SUITE_P(Branches, SensorBranchTest, ::testing::ValuesIn(kBranches), RowName());
 
-TEST_F(SensorUpdateTest, ASensorFoundInItsLoaderIsProgrammedAtOnceAndGetsTheEarlierFileBack) {
+struct InLoaderRow {
+  const char* what;
+  std::string type;  // the sensor's own
+  std::vector<std::string> arguments;
+  uint32_t chosenType;
+  std::vector<std::string> boxes;
+};
+
+void PrintTo(const InLoaderRow& row, std::ostream* out) {
+  *out << row.what;
+}
+
+class SensorInLoaderTest : public SensorUpdateTest,
+                           public ::testing::WithParamInterface<InLoaderRow> {};
+
+TEST_P(SensorInLoaderTest, IsProgrammedAtOnceAndGetsTheEarlierFileBack) {
+  const InLoaderRow& row = GetParam();
+  context_->sensorType = row.chosenType;
   SimInstrument sim;
-  // An earlier run saved the sensor and was cut off in the upload: the power came back with
-  // the sensor in its loader.
-  ASSERT_TRUE(sim.Start(kSensorArguments)) << sim.Error();
+  // An earlier run saved the sensor and started its loader, and then ended: the sensor waits in
+  // its loader, and the settings file is the only copy of its settings.
+  std::vector<std::string> arguments = SensorArguments(row.type);
+  arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+  ASSERT_TRUE(sim.Start(arguments)) << sim.Error();
   context_->portName = context_->portDescription = sim.LinkPath();
   ASSERT_EQ(DPConnect(session_.get(), sim.LinkPath().c_str(), 2, 3, &context_->descriptor), 1);
   session_->type = kDigitalSensorType;
   uint32_t written = 0;
   DSWrite(&session_->device.port, "[", 1, &written);
   ASSERT_EQ(DPSaveInfo(session_.get(), SensorSettingsFile().c_str()), 1);
-  ASSERT_EQ(SDIInvokeVexaBSL(&session_->sensor), 1);  // the sensor now waits in its loader
+  ASSERT_EQ(SDIInvokeVexaBSL(&session_->sensor), 1);
   DSWrite(&session_->device.port, "`", 1, &written);
   DPLogout(session_.get(), false);
-  ClearSessionSettings(session_.get());
-
+  // Nothing of the earlier run stays in memory (the run clears the sensor object): the next run
+  // has only the file, type and offset calibration included.
   ASSERT_EQ(RunUpdate(*context_), kResultOk);
   EXPECT_FALSE(ui_.SawStatus("Saving settings for this digital sensor..."));
   EXPECT_FALSE(ui_.SawStatus("Starting the firmware loader..."));
   EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_TRUE(ui_.boxes.empty());
+  EXPECT_EQ(ui_.BoxCaptions(), row.boxes);
   EXPECT_TRUE(context_->settingsRestored);
   EXPECT_EQ(DataFiles(), std::vector<std::string>{});
   const nlohmann::json sensor = FinalSensor(sim);
   ExpectOriginalSettings(sensor);
   EXPECT_EQ(sensor["uploads"], 1);
+  EXPECT_EQ(sensor["type"], row.type);
+  if (row.type == "]") {
+    // The offset type's secondary and offset calibrations come back from the file too.
+    EXPECT_EQ(sensor["xa"], "1 1.5 2.0 2.5 3.0");
+    EXPECT_EQ(sensor["xo"], "0.75 -0.25");
+  }
 }
+
+const InLoaderRow kInLoaderRows[] = {
+    {"the AERIX 14", "123", {}, 123, {}},
+    // "?X9 ]!" cannot pass the reader: "]" is its own relay byte. The type stays as the new
+    // firmware has it, and the run says so (step 15's box) and ends well.
+    {"the offset type with its offset calibration",
+     "]",
+     {"--sensor-xo", "0.75 -0.25"},
+     ']',
+     {"Settings Error"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(FoundInItsLoader, SensorInLoaderTest, ::testing::ValuesIn(kInLoaderRows),
+                         RowName());
 
 TEST_F(SensorUpdateTest, ARestoreThatFailsKeepsTheSettingsFileAndTheRunStillSucceeds) {
   SimInstrument sim;
