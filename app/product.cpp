@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "loader/builtin_image.h"
+#include "session/catalogue.h"
+#include "session/session_context.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -17,6 +21,39 @@ fs::path ProgramFolder() {
 }
 
 }  // namespace
+
+const Product kFieldPalProduct = {product::kDeviceName,
+                                  product::kCatalogueType,
+                                  product::kImageVersion,
+                                  product::kHardwareRevision,
+                                  product::kVersionDocument,
+                                  false,
+                                  0,
+                                  product::kDeviceName,
+                                  product::kDeviceName,
+                                  &kFieldPalImage};
+
+// The sensor's image is the maker's "AERIX14" firmware (sensor type 123, the AERIX 14).
+const Product kSensorProduct = {"",
+                                kDigitalSensorType,
+                                400,
+                                0,
+                                "/versionfinder/AERIX14-Firmware.txt",
+                                true,
+                                123,
+                                "FieldPal",
+                                "FieldPal and Digital Sensor",
+                                &kSensorImage};
+
+std::string ProductDeviceName(const Product& p) {
+  if (p.deviceName && *p.deviceName) return p.deviceName;
+  char name[kSensorNameSize];
+  return SensorTypeName(p.sensorType, name);
+}
+
+std::string ProductCaption(const Product& p) {
+  return ProductDeviceName(p) + " Firmware Updater";
+}
 
 std::string DataFolder() {
   fs::path base;
@@ -36,4 +73,8 @@ std::string DataFolder() {
 
 std::string ErrorFilePath() {
   return (fs::path(DataFolder()) / (std::string(product::kCaption) + ".errors.txt")).string();
+}
+
+std::string ErrorFilePath(const Product& p) {
+  return (fs::path(DataFolder()) / (ProductCaption(p) + ".errors.txt")).string();
 }

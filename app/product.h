@@ -27,6 +27,35 @@ constexpr const char* kLiteraturePage = "https://www.norvane.example/literature"
 
 }  // namespace product
 
+struct BuiltinImage;  // loader/builtin_image.h
+
+// One product configuration, fixed when a program is built: each program (the FieldPal updater,
+// the sensor updater, a command of the command-line tool) picks its record and hands it to the
+// window or the update context. Nothing else differs between the programs.
+struct Product {
+  // The name the window and the boxes use; empty for the sensor updater, whose name follows
+  // the chosen sensor type.
+  const char* deviceName;
+  int catalogueType;      // what the built-in image is for
+  int32_t imageVersion;   // of the built-in image
+  char hardwareRevision;  // the only revision the image runs on (0: not checked)
+  const char* versionDocument;
+  bool digitalSensor;         // updates a digital sensor through a reader (update_sensor.cpp)
+  uint32_t sensorType;        // the sensor type chosen at start
+  const char* readerName;     // "Connect to " + this + " with Comm Port"
+  const char* connectName;    // "Connect " + this + " to computer comm port."
+  const BuiltinImage* image;  // null: the FieldPal's
+};
+
+// The FieldPal updater, and the digital-sensor updater (the sensor behind a FieldPal).
+extern const Product kFieldPalProduct;
+extern const Product kSensorProduct;
+
+// The device name the product starts with: its own, or the chosen sensor type's name.
+std::string ProductDeviceName(const Product& product);
+// device name + " Firmware Updater"
+std::string ProductCaption(const Product& product);
+
 // The user's data folder for the updater ($XDG_DATA_HOME/Norvane/VexaBSL, by default
 // ~/.local/share/Norvane/VexaBSL), created when missing. When it cannot be made, the folder of the
 // running program is used instead, as the error file must go somewhere.
@@ -34,3 +63,4 @@ std::string DataFolder();
 
 // The error file: data folder + "/" + caption + ".errors.txt".
 std::string ErrorFilePath();
+std::string ErrorFilePath(const Product& product);

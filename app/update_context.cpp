@@ -3,19 +3,27 @@
 #include <algorithm>
 
 #include "app/product.h"
+#include "loader/builtin_image.h"
 #include "loader/firmware_image.h"
 
 UpdateContext::UpdateContext(VexaLog* sink, SessionContext* sessionContext, VexaBSLHost* host,
-                             FrontEnd* frontEnd)
+                             FrontEnd* frontEnd, const Product& product)
     : log(sink),
       session(sessionContext),
       loader(host),
       ui(frontEnd),
-      caption(product::kCaption),
-      deviceName(product::kDeviceName),
-      productType(product::kCatalogueType),
-      imageVersion(product::kImageVersion),
-      hardwareRevision(product::kHardwareRevision) {}
+      caption(ProductCaption(product)),
+      deviceName(ProductDeviceName(product)),
+      productType(product.catalogueType),
+      imageVersion(static_cast<uint32_t>(product.imageVersion)),
+      hardwareRevision(product.hardwareRevision),
+      digitalSensor(product.digitalSensor),
+      sensorType(product.sensorType) {
+  // An image of another size moves the bar over the same span as the FieldPal's does.
+  if (product.image != &kFieldPalImage && loader && loader->image.length) {
+    writeIncrement = kWriteSpan / static_cast<float>(loader->image.length);
+  }
+}
 
 int ImageTargetType(const UpdateContext& context) {
   const int type = context.loader->image.type;
@@ -32,6 +40,18 @@ BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std:
   return context.ui->Confirm(text, caption);
 }
 
+bool LoaderProgress(void* context, uint32_t, uint32_t, int, char kind) {
+  UpdateContext& c = *static_cast<UpdateContext*>(context);
+  if (kind == 'X') {
+    SetProgress(c, c.progress + c.eraseStep);
+  } else if (kind == 'W') {
+    c.accumulator += c.writeIncrement;
+    SetProgress(c, static_cast<int>(c.accumulator + 0.5f));
+  }
+  c.ui->Repaint();
+  return c.ui->ShouldContinue();
+}
+
 void SetProgress(UpdateContext& context, int percent) {
   context.progress = std::clamp(percent, 0, 100);
   context.ui->SetProgress(context.progress);
@@ -46,11 +66,17 @@ void ShowStatus(UpdateContext& context, const std::string& text) {
   context.ui->Repaint();
 }
 
+void SetSensorType(UpdateContext& context, uint32_t sensorType) {
+  char name[kSensorNameSize];
+  context.sensorType = sensorType;
+  context.deviceName = SensorTypeName(sensorType, name);
+}
+
 int32_t OpenFirmwareFile(UpdateContext& context, const char* path) {
   const int32_t loaded = BSLLoadTIFile(context.loader, path);
   if (loaded < 0) return loaded;
   FirmwareImage& image = context.loader->image;
-  if (image.type == kUnknownType) image.type = static_cast<uint8_t>(product::kCatalogueType);
+  if (image.type == kUnknownType) image.type = static_cast<uint8_t>(context.productType);
   DeviceDescriptor family;
   DescribeDevice(image.type, kAnyVersion, &family);
   context.deviceName = family.name;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/front_end.h"
+#include "app/product.h"
 #include "link/log.h"
 #include "loader/bsl_host.h"
 #include "session/catalogue.h"
@@ -18,7 +19,9 @@ constexpr float kBuiltinWriteIncrement = 0.22899814f;
 constexpr float kWriteSpan = 35328.0f;  // a loaded image's increment: this / its length
 
 struct UpdateContext {
-  UpdateContext(VexaLog* log, SessionContext* session, VexaBSLHost* loader, FrontEnd* ui);
+  // For the product given (the FieldPal when none is).
+  UpdateContext(VexaLog* log, SessionContext* session, VexaBSLHost* loader, FrontEnd* ui,
+                const Product& product = kFieldPalProduct);
 
   VexaLog* log;
   SessionContext* session;
@@ -30,6 +33,10 @@ struct UpdateContext {
   int productType;         // the catalogue type this build updates (14)
   uint32_t imageVersion;   // of the image the next run writes (200 for 2.00)
   char hardwareRevision;   // the only revision the image runs on
+  // The digital-sensor updater: a run updates the sensor behind a reader (UpdateSensor), whose
+  // type a run finally sets to the chosen one (a sensor type, or a family 260 to 264).
+  bool digitalSensor = false;
+  uint32_t sensorType = 0;
   std::string dataFolder;
   std::string portName;         // as DSOpen takes it
   std::string portDescription;  // as the port list shows it
@@ -59,10 +66,18 @@ void ShowErrorBox(UpdateContext& context, const std::string& text, const std::st
                   BoxKind kind);
 BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std::string& caption);
 
+// The loader's progress hook (context: the UpdateContext): each erased segment steps the bar by
+// the erase step, each written block adds the write increment. The answer is whether to go on.
+bool LoaderProgress(void* context, uint32_t total, uint32_t done, int phase, char kind);
+
 // Progress bar moves: set to a value, or step by the bar's step of 2.
 void SetProgress(UpdateContext& context, int percent);
 void StepProgress(UpdateContext& context);
 void ShowStatus(UpdateContext& context, const std::string& text);
+
+// The digital-sensor updater's chosen sensor type (a type, or a family 260 to 264): the type the
+// run loads and finally sets, and the device name (its SensorTypeName) the texts use.
+void SetSensorType(UpdateContext& context, uint32_t sensorType);
 
 // Loads a TI-Text file in place of the image (Open Firmware File): on success the device name,
 // image version and write increment follow the file. 1, or the loader's code (-100, -60, ...);

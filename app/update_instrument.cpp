@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/instrument_checks.h"
+#include "app/unfinished_run.h"
 #include "app/update_journal.h"
 #include "app/update_run.h"
 #include "app/update_texts.h"
@@ -16,41 +17,9 @@ constexpr uint32_t kReconnectPauseMs = 1500;  // times the attempt number: 0, 15
 constexpr uint32_t kLoaderTries = 3;
 constexpr int kLowBattery = 10;
 
-// The loader's progress: each erased segment steps the bar, each written block adds the write
-// increment. The answer is whether to go on.
-bool LoaderProgress(void* context, uint32_t, uint32_t, int, char kind) {
-  UpdateContext& c = *static_cast<UpdateContext*>(context);
-  if (kind == 'X') {
-    SetProgress(c, c.progress + c.eraseStep);
-  } else if (kind == 'W') {
-    c.accumulator += c.writeIncrement;
-    SetProgress(c, static_cast<int>(c.accumulator + 0.5f));
-  }
-  c.ui->Repaint();
-  return c.ui->ShouldContinue();
-}
-
-// The instrument's serial number and name as the settings just saved hold them.
-UpdateJournal JournalOfSavedSettings(const UpdateContext& c) {
-  UpdateJournal journal;
-  journal.phase = "erasing";
-  const SessionContext& s = *c.session;
-  if (IsLoggerType(s.type)) {
-    journal.serial = s.settings.serialNumber;
-    journal.name = s.settings.deviceName;
-  } else if (s.type == kDigitalSensorType) {
-    journal.serial = s.sensor.serialNumber;
-  } else {
-    journal.serial = s.lab.serialNumber;
-    journal.name = s.lab.name;
-  }
-  return journal;
-}
-
 // After a run that was cut off between the erase and the end of its restore. Returns true when
 // this run must skip the save and restore the earlier run's file after the firmware.
 bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
-  const std::string journalPath = JournalPath(c);
   const bool runsNewFirmware =
       c.descriptor.type == ImageTargetType(c) && c.descriptor.version == c.imageVersion;
   if (runsNewFirmware) {
@@ -63,43 +32,10 @@ bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
                  journal.serial.c_str());
       return true;
     }
-    const std::string question =
-        "The " + c.caption + " found the settings of an earlier update that did not finish:\n" +
-        c.deviceName + " \"" + journal.name + "\", serial number \"" + journal.serial +
-        "\".\n\nClick OK to restore these settings to the " + c.deviceName + " connected now." +
-        "\nClick CANCEL if they belong to another " + c.deviceName + "; they will be kept.";
-    if (ConfirmBox(c, question, "Unfinished Update") == BoxAnswer::kOk) return true;
+    if (AskRestoreUnfinished(c, journal)) return true;
   }
-  // The file is another instrument's: kept where no run saves over it.
-  const std::string kept = KeepSettingsFile(c);
-  RemoveJournal(journalPath);
-  if (!kept.empty()) {
-    c.keptSettingsFile = kept;
-    LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
-               "Kept the settings of an unfinished update as %s", kept.c_str());
-    ShowErrorBox(c,
-                 "The settings file of an earlier update that did not finish (serial number \"" +
-                     journal.serial + "\") was kept as\n" + kept +
-                     "\n\nIt can be written back to its " + c.deviceName +
-                     " with \"vexabsl settings --restore\".",
-                 "Settings Kept", BoxKind::kInformation);
-  }
+  KeepUnfinishedSettings(c, journal);
   return false;
-}
-
-// From the erase on, the settings file is the only copy of the instrument's settings: the journal
-// says so until the restore is done. A journal of an earlier run stays as it is.
-void NoteErasing(UpdateContext& c) {
-  const std::string path = JournalPath(c);
-  UpdateJournal journal;
-  if (ReadJournal(path, &journal)) return;
-  if (c.settingsSaved) {
-    journal = JournalOfSavedSettings(c);
-  } else if (!ReadSettingsFileIdentity(c.settingsPath, &journal)) {
-    return;  // no settings to keep
-  }
-  journal.phase = "erasing";
-  WriteJournal(path, journal);
 }
 
 int32_t FirstConnect(UpdateContext& c) {
@@ -129,13 +65,8 @@ int32_t SaveSettings(UpdateContext& c) {
   if (saved >= 0 || saved == kErrPartlyDone) c.settingsSaved = true;
   if (saved >= 0) return kResultOk;
   if (c.options.serviceFlag || c.options.factoryMode) {
-    const BoxAnswer answer = ConfirmBox(
-        c,
-        "The " + c.caption + " could not retrieve the settings from your " + c.deviceName +
-            ".\nThis can happen when an intrument is new or doesn't have " +
-            "a serial number set yet.\n\nClick OK to continue loading new firmware." +
-            "\nClick CANCEL to try retrieving the settings again.",
-        "Settings Retrieve Error");
+    const BoxAnswer answer =
+        ConfirmBox(c, SettingsRetrieveQuestionText(c), "Settings Retrieve Error");
     return answer == BoxAnswer::kOk ? kResultOk : kErrCancelled;
   }
   if (saved == kErrPartlyDone) return kResultOk;

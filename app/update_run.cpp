@@ -44,12 +44,16 @@ int32_t RunUpdate(UpdateContext& c) {
   ShowStatus(c, "Connecting to " + c.deviceName + "...");
   const uint32_t start = MsClock();
 
-  const int32_t result = UpdateInstrument(c);
+  const int32_t result = c.digitalSensor ? UpdateSensor(c) : UpdateInstrument(c);
 
   if (result < 0) {
     ui.HideStatus();
     SetProgress(c, 0);
-    BSLDisconnect(c.loader);
+    if (c.digitalSensor) {
+      EndSensorRelay(c);
+    } else {
+      BSLDisconnect(c.loader);
+    }
     DPLogout(c.session, false);
     ui.SetConnectLabel("Connect " + c.deviceName + " to computer comm port.");
     return result;

@@ -13,7 +13,8 @@
 
 #include "app/update_context.h"
 
-// The run wrapper: clears what an earlier run left, runs UpdateInstrument, then reports success
+// The run wrapper: clears what an earlier run left, runs UpdateInstrument (UpdateSensor in the
+// digital-sensor updater), then reports success
 // (the elapsed seconds, the calibration notice) or cleans up after a failure. Returns the run's
 // result: 1, or the failure's code.
 int32_t RunUpdate(UpdateContext& context);
@@ -22,3 +23,14 @@ int32_t RunUpdate(UpdateContext& context);
 // be reached; -112 no working loader; -120 not supported; -121 wrong device; -130 battery too
 // low; or the failing step's own code.
 int32_t UpdateInstrument(UpdateContext& context);
+
+// The digital-sensor updater's sequence: the sensor behind a FieldPal (version 1.23 or later,
+// hardware revision 'B' or later) or an AQUEL communication device, reached through the reader's
+// relay. 1; -20; -40; -66 the new firmware is corrupt; -110; -112; -120 a reader that cannot
+// relay a loader; -121 no reader; -130; or the failing step's own code. A sensor found in its
+// loader (a run cut off) is programmed at once and gets the settings file's settings back.
+int32_t UpdateSensor(UpdateContext& context);
+
+// The digital-sensor updater's cleanup after a failure: the reader back to its command line
+// ("`"), the borrowed port returned to the reader.
+void EndSensorRelay(UpdateContext& context);

@@ -70,6 +70,13 @@ std::string RestoreFailureText(const UpdateContext& c, int32_t code) {
          ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
 }
 
+std::string SettingsRetrieveQuestionText(const UpdateContext& c) {
+  return "The " + c.caption + " could not retrieve the settings from your " + c.deviceName +
+         ".\nThis can happen when an intrument is new or doesn't have " +
+         "a serial number set yet.\n\nClick OK to continue loading new firmware." +
+         "\nClick CANCEL to try retrieving the settings again.";
+}
+
 std::string EraseFailureText(const UpdateContext& c, int32_t code) {
   if (code == kErrDataMemoryBroken) {
     return "The " + c.caption + " was unable to erase the data in your " + c.deviceName +
@@ -144,8 +151,8 @@ std::string LaunchErrorText(const std::string& caption, int32_t code) {
   if (code == kErrImageDamaged) {
     return "The internal firware file for this " + caption + " is corrupt.\n\n" + again;
   }
-  return "The " + caption + " got an unexpected error starting up.\n" + "[Error: " +
-         std::to_string(code) + "]\n\n" + again;
+  return "The " + caption + " got an unexpected error starting up.\n" +
+         "[Error: " + std::to_string(code) + "]\n\n" + again;
 }
 
 bool WarnsOfDataErase(int type) {
@@ -155,7 +162,8 @@ bool WarnsOfDataErase(int type) {
   return type >= 0 && type < static_cast<int>(std::size(kWarns)) && kWarns[type];
 }
 
-std::string HelpText(const std::string& caption, const std::string& device, int productType) {
+std::string HelpText(const std::string& caption, const std::string& device, int productType,
+                     bool digitalSensor) {
   std::string text = "The " + caption + " replaces the firmware that operates your " + device +
                      ".\n" + "Following the simple steps will help ensure a successful update.\n\n";
   if (WarnsOfDataErase(productType)) {
@@ -165,15 +173,20 @@ std::string HelpText(const std::string& caption, const std::string& device, int 
             " that you want to save.\n\n";
   }
   text += "Before beginning these steps, please make sure your instrument is powered on.\n\n";
-  text += "Step 1. Connect your " + device + " to an available serial communication port " +
-          "on your computer.\n\n";
+  if (digitalSensor) {
+    text += "Step 1. Connect your FieldPal and " + device +
+            " to an available serial communication port " + "\non your computer.\n\n";
+  } else {
+    text += "Step 1. Connect your " + device + " to an available serial communication port " +
+            "on your computer.\n\n";
+  }
   text += "Step 2. Select the correct serial port from the Comm Port control.\n\n";
-  text +=
-      "Step 3. Click the \"Start\" button. The updater shows progress in the Status area.\n\n";
+  text += "Step 3. Click the \"Start\" button. The updater shows progress in the Status area.\n\n";
   text += "WARNING: Do not disconnect your " + device +
           " from the computer while the updater is running.\n" +
           "An incomplete firmware update could leave your " + device + " unusable.\n\n";
-  text += "WARNING: Do not quit the " + device + " Firmware Updater while the updater is running.\n" +
+  text += "WARNING: Do not quit the " + device +
+          " Firmware Updater while the updater is running.\n" +
           "An incomplete firmware update could leave your " + device + " unusable.\n\n";
   text += "Step 4. Once the update is complete, you can disconnect your " + device +
           " from the computer.\n" + "Please verify your " + device + " configuration is correct. " +

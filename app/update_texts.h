@@ -14,6 +14,9 @@ std::string ConnectionFailureText(const UpdateContext& context, int32_t code);
 // The restore's failure: one box, or two for a missing file (captioned "Settings Error").
 std::string RestoreFailureText(const UpdateContext& context, int32_t code);
 std::string MissingSettingsFileText(const UpdateContext& context);
+// The question of a settings save that failed with a service switch on ("Settings Retrieve
+// Error"): OK goes on without the settings.
+std::string SettingsRetrieveQuestionText(const UpdateContext& context);
 std::string EraseFailureText(const UpdateContext& context, int32_t code);
 // The calibration notice after an update of a type that asks for one; false for other types.
 bool CalibrationNotice(int type, std::string* caption, std::string* text);
@@ -30,7 +33,9 @@ std::string LaunchErrorText(const std::string& caption, int32_t code);
 bool WarnsOfDataErase(int type);
 
 // The Help box's text and the About box's (`engineVersion`: the program's own version).
-std::string HelpText(const std::string& caption, const std::string& device, int productType);
+// `digitalSensor`: step 1 asks for the FieldPal and the sensor.
+std::string HelpText(const std::string& caption, const std::string& device, int productType,
+                     bool digitalSensor = false);
 std::string AboutText(const std::string& engineVersion);
 
 // A version number as the boxes write it: 205 is "2.05".

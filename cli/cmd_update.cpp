@@ -1,6 +1,7 @@
 // vexabsl update: the whole update of an instrument from the command line, the same sequence the
 // window runs: identify, check, save the settings, program the flash, restore the settings, set
-// the clock and erase the old data.
+// the clock and erase the old data. vexabsl update-sensor: the same for the digital sensor behind
+// a FieldPal, as the sensor updater's window runs it.
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -30,6 +31,7 @@ struct UpdateOptions {
   bool yes = false;
   bool no = false;
   bool json = false;
+  uint32_t sensorType = 0;  // update-sensor: the type to give the sensor (0: the product's)
 };
 
 void PrintJson(const UpdateContext& c, int32_t result) {
@@ -49,13 +51,14 @@ void PrintJson(const UpdateContext& c, int32_t result) {
   std::printf("%s\n", out.dump().c_str());
 }
 
-int RunUpdateCommand(const UpdateOptions& options) {
+int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
   std::string dataFolder = options.dataDir.empty() ? DataFolder() : options.dataDir;
-  const std::string logPath =
-      options.log.empty() ? dataFolder + "/" + product::kCaption + ".errors.txt" : options.log;
+  const std::string logPath = options.log.empty()
+                                  ? dataFolder + "/" + ProductCaption(product) + ".errors.txt"
+                                  : options.log;
   VexaLog log(logPath.c_str(), options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace);
   SessionContext session(&log);
-  VexaBSLHost loader(&log, CatalogueTypeOfKey);
+  VexaBSLHost loader(&log, CatalogueTypeOfKey, product.image);
   if (session.status < 0) return ReportFailure("starting", session.status);
   if (loader.image.status < 0)
     return ReportFailure("the built-in image check", loader.image.status);
@@ -70,7 +73,10 @@ int RunUpdateCommand(const UpdateOptions& options) {
                               : options.no ? Answering::kAllCancel
                                            : Answering::kAsk;
   ConsoleFrontEnd ui(run, answering, options.json);
-  UpdateContext context(&log, &session, &loader, &ui);
+  UpdateContext context(&log, &session, &loader, &ui, product);
+  if (product.digitalSensor && options.sensorType != 0) {
+    SetSensorType(context, options.sensorType);
+  }
   context.dataFolder = dataFolder;
   context.portName = options.port;
   context.portDescription = options.port;
@@ -100,10 +106,12 @@ int RunUpdateCommand(const UpdateOptions& options) {
 
 }  // namespace
 
-void SetupUpdateCommand(CLI::App& app, CommandRunner& run) {
+namespace {
+
+UpdateOptions* AddUpdateCommand(CLI::App& app, CommandRunner& run, const char* name,
+                                const char* description, const Product& product) {
   auto options = std::make_shared<UpdateOptions>();
-  CLI::App* update = app.add_subcommand(
-      "update", "Update an instrument's firmware, keeping its settings (the whole update)");
+  CLI::App* update = app.add_subcommand(name, description);
   update->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
   CLI::Option* file = update->add_option("--file", options->file,
                                          "TI-Text firmware file in place of the built-in image");
@@ -119,10 +127,30 @@ void SetupUpdateCommand(CLI::App& app, CommandRunner& run) {
   CLI::Option* yes = update->add_flag("--yes", options->yes, "Answer every question OK");
   update->add_flag("--no", options->no, "Answer every question Cancel")->excludes(yes);
   update->add_flag("--json", options->json, "Print one JSON object at the end");
-  update->callback([options, file, factory, rep, &run] {
+  if (product.digitalSensor) {
+    update
+        ->add_option("--sensor-type", options->sensorType,
+                     "The sensor type to load and set (a type number, or a family 260 to 264; "
+                     "default 123, the AERIX 14)")
+        ->check(CLI::Range(1, 264));
+  }
+  update->callback([options, file, factory, rep, &run, &product] {
     if (file->count() && !factory->count() && !rep->count()) {
       throw CLI::ValidationError("--file", "needs --rep or --factory");
     }
-    run = [options] { return RunUpdateCommand(*options); };
+    run = [options, &product] { return RunUpdateCommand(*options, product); };
   });
+  return options.get();
+}
+
+}  // namespace
+
+void SetupUpdateCommand(CLI::App& app, CommandRunner& run) {
+  AddUpdateCommand(app, run, "update",
+                   "Update an instrument's firmware, keeping its settings (the whole update)",
+                   kFieldPalProduct);
+  AddUpdateCommand(app, run, "update-sensor",
+                   "Update the firmware of the digital sensor behind a FieldPal, keeping its "
+                   "calibration, address and serial number",
+                   kSensorProduct);
 }

@@ -45,8 +45,9 @@ QFont Bold(QFont font) {
 
 }  // namespace
 
-MainWindow::MainWindow(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), arguments_(arguments) {
+MainWindow::MainWindow(const QStringList& arguments, QWidget* parent, const Product& product)
+    : QMainWindow(parent), product_(product), arguments_(arguments) {
+  versionFinderPath_ = product_.versionDocument;
   setWindowIcon(QIcon(ProductPicture()));
   BuildControls();
   BuildMenus();
@@ -172,6 +173,7 @@ void MainWindow::BuildMenus() {
   sensorHeading_ = settings->addAction("Set Digital Sensor to:");
   sensorHeading_->setEnabled(false);
   sensorHeading_->setVisible(false);
+  BuildSensorTypeMenu(settings);
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->addAction("&Help", QKeySequence("F1"), this, &MainWindow::HelpClicked);
@@ -189,11 +191,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::FormShow() {
-  // The product: the display name of its catalogue type; this build updates instruments.
-  DeviceDescriptor product;
-  DescribeDevice(product::kCatalogueType, kAnyVersion, &product);
-  const QString device = product.name;
-  const QString caption = device + " Firmware Updater";
+  // The product this program is built for: the FieldPal, or the chosen sensor type.
+  const QString device = QString::fromStdString(ProductDeviceName(product_));
+  const QString caption = QString::fromStdString(ProductCaption(product_));
   setWindowTitle(caption);
   QApplication::setApplicationDisplayName(device + " Updater");
   about_->setText("About " + caption);
@@ -214,6 +214,7 @@ void MainWindow::FormShow() {
   if (factoryMode_) {
     replaceSerialNumber_->setVisible(true);
     dontEraseData_->setVisible(true);
+    if (product_.digitalSensor) ShowSensorTypeMenu();
   }
 
   QSettings options(kOrganisation, kApplication);
@@ -229,11 +230,11 @@ void MainWindow::FormShow() {
   log_ = std::make_unique<VexaLog>(errorFile.c_str(),
                                    verboseLog_ ? vexa_log_level::kTrace : vexa_log_level::kError);
   session_ = std::make_unique<SessionContext>(log_.get());
-  loader_ = std::make_unique<VexaBSLHost>(log_.get(), CatalogueTypeOfKey);
+  loader_ = std::make_unique<VexaBSLHost>(log_.get(), CatalogueTypeOfKey, product_.image);
   enumerator_.log = log_.get();
   frontEnd_ = std::make_unique<GuiFrontEnd>(this, &continue_);
-  context_ =
-      std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(), frontEnd_.get());
+  context_ = std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(),
+                                             frontEnd_.get(), product_);
   context_->dataFolder = dataFolder;
   context_->caption = caption.toStdString();
   context_->deviceName = device.toStdString();
@@ -265,11 +266,10 @@ void MainWindow::FormShow() {
   }
 
   SetProductTexts();
+  // (The write increment and image version are the product's, as the context was made.)
   context_->eraseStep = 1;
-  context_->writeIncrement = kBuiltinWriteIncrement;
-  context_->imageVersion = product::kImageVersion;
 
-  if (WarnsOfDataErase(product::kCatalogueType) && !serviceFlag_ && !factoryMode_) {
+  if (WarnsOfDataErase(product_.catalogueType) && !serviceFlag_ && !factoryMode_) {
     QTimer::singleShot(kEraseWarningMs, this, &MainWindow::EraseWarningTimerFired);
   } else {
     QTimer::singleShot(kWebCheckMs, this, &MainWindow::WebCheckTimerFired);
@@ -345,8 +345,11 @@ void MainWindow::SetProductTexts() {
   const QString device = Q(context_->deviceName);
   userText1_->setText("This utility updates " + device + " firmware to");
   userText2_->setText(loader_->image.name);
-  commLabel_->setText("Connect to " + device + " with Comm Port");
-  lblConnect_->setText("Connect " + device + " to computer comm port.");
+  // The sensor updater talks to the reader the sensor hangs on.
+  const QString reader = product_.digitalSensor ? QString(product_.readerName) : device;
+  const QString connected = product_.digitalSensor ? QString(product_.connectName) : device;
+  commLabel_->setText("Connect to " + reader + " with Comm Port");
+  lblConnect_->setText("Connect " + connected + " to computer comm port.");
 }
 
 RunOptions MainWindow::CurrentOptions() const {

@@ -23,6 +23,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class GuiFrontEnd;
@@ -33,7 +34,9 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit MainWindow(const QStringList& arguments, QWidget* parent = nullptr);
+  // For the product this program is built for (the FieldPal updater unless another is given).
+  explicit MainWindow(const QStringList& arguments, QWidget* parent = nullptr,
+                      const Product& product = kFieldPalProduct);
   ~MainWindow() override;
 
   bool Busy() const { return busy_; }
@@ -43,6 +46,11 @@ class MainWindow : public QMainWindow {
   void ReportConstructorError(int32_t code);
   // The engine's state, for tests.
   UpdateContext& Context() { return *context_; }
+  // The version service's file for the product or sensor in hand.
+  const std::string& VersionFinderPath() const { return versionFinderPath_; }
+  // The digital-sensor updater's choice of sensor type, by a menu item or by a number a sensor
+  // reports (sensor_type_menu.cpp): the item's check, the version document, the device name.
+  void ChooseSensorType(uint32_t number);
 
  signals:
   // A run ended (after the controls were enabled again), with its result.
@@ -79,7 +87,12 @@ class MainWindow : public QMainWindow {
   void SetProductTexts();
   RunOptions CurrentOptions() const;
   void WriteOptions();
+  // The sensor-type items of the Settings menu (sensor_type_menu.cpp): built hidden, shown in
+  // the digital-sensor updater with factory mode.
+  void BuildSensorTypeMenu(QMenu* settings);
+  void ShowSensorTypeMenu();
 
+  const Product& product_;
   QStringList arguments_;
   QStringList extraPorts_;
   QString screenshotPath_;
@@ -131,4 +144,9 @@ class MainWindow : public QMainWindow {
   QAction* sensorSeparator_ = nullptr;
   QAction* sensorHeading_ = nullptr;
   QAction* about_ = nullptr;
+  struct SensorTypeItem {
+    uint32_t number;
+    QAction* action;
+  };
+  std::vector<SensorTypeItem> sensorTypeItems_;
 };

@@ -58,7 +58,8 @@ void MainWindow::DumpFirmwareImageClicked() {
 }
 
 void MainWindow::HelpClicked() {
-  const std::string text = HelpText(context_->caption, context_->deviceName, context_->productType);
+  const std::string text = HelpText(context_->caption, context_->deviceName, context_->productType,
+                                    context_->digitalSensor);
   ShowMessageBox(this, QString::fromStdString(text), "Help", BoxKind::kPlain);
 }
 

@@ -14,6 +14,8 @@ constexpr uint32_t kImageNameSize = 64;
 constexpr uint32_t kVectorCount = 16;       // the words at 0xFFE0, 0xFFE2, ... 0xFFFE
 constexpr uint32_t kFrameBufferSize = 544;  // a frame of up to 512 payload characters
 
+struct BuiltinImage;  // builtin_image.h
+
 // Maps a catalogue key ("FP", "QD40") to its catalogue type, 0 when no key matches. The loader
 // names images by their file name's key; the catalogue itself belongs to the session layer above,
 // so the owner passes the lookup in.
@@ -27,10 +29,10 @@ struct FirmwareImage {
   uint32_t length = 0;             // characters of image text
   uint32_t vectors[kVectorCount];  // 0xFFFF means unset
   char name[kImageNameSize + 1] = {};
-  int32_t version = 0;             // derived from a loaded file's name
-  uint8_t type = 0;                // catalogue type the image is for, 0 when unknown
+  int32_t version = 0;  // derived from a loaded file's name
+  uint8_t type = 0;     // catalogue type the image is for, 0 when unknown
   bool fromFile = false;
-  int32_t status = 0;              // 0, -60 out of memory, -101 built-in image damaged
+  int32_t status = 0;  // 0, -60 out of memory, -101 built-in image damaged
 };
 
 // Loader progress: called with (total, done, phase 1 working / 2 finished, kind 'X' erase or
@@ -40,22 +42,24 @@ using LoaderProgressHook = bool (*)(void* context, uint32_t total, uint32_t done
 
 class VexaBSLHost {
  public:
-  // Copies and checks the built-in image; the outcome is in image.status.
-  explicit VexaBSLHost(VexaLog* log, CatalogueKeyLookup typeOfKey = nullptr);
+  // Copies and checks the built-in image (the FieldPal's unless another is given); the outcome
+  // is in image.status.
+  explicit VexaBSLHost(VexaLog* log, CatalogueKeyLookup typeOfKey = nullptr,
+                       const BuiltinImage* builtin = nullptr);
   ~VexaBSLHost();
   VexaBSLHost(const VexaBSLHost&) = delete;
   VexaBSLHost& operator=(const VexaBSLHost&) = delete;
 
-  SerialPort port;                 // starts closed, with no read buffer
-  int32_t loaderVersion = 0;       // as reported to BSLConnect
+  SerialPort port;            // starts closed, with no read buffer
+  int32_t loaderVersion = 0;  // as reported to BSLConnect
   FirmwareImage image;
   VexaLog* log = nullptr;
   CatalogueKeyLookup typeOfKey = nullptr;
-  bool portOpen = false;           // opened by BSLConnect/BSLCheck, or lent by BSLHandOff
-  bool progress = false;           // call the progress hook during erase and write
+  bool portOpen = false;  // opened by BSLConnect/BSLCheck, or lent by BSLHandOff
+  bool progress = false;  // call the progress hook during erase and write
   uint32_t tries = 3;
   LoaderProgressHook progressHook = nullptr;
   void* progressContext = nullptr;
-  char* commandBuffer = nullptr;   // owned, kFrameBufferSize bytes: the frame being sent
-  char* blockBuffer = nullptr;     // owned, kFrameBufferSize bytes: a block or an address text
+  char* commandBuffer = nullptr;  // owned, kFrameBufferSize bytes: the frame being sent
+  char* blockBuffer = nullptr;    // owned, kFrameBufferSize bytes: a block or an address text
 };

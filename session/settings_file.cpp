@@ -86,7 +86,13 @@ bool SensorLines(const VexaSDI12& sensor, const LineSink& line) {
   return line("type", "Digital Sensor") && line("identity", sensor.info) &&
          line("address", v.Format("%c", sensor.address)) &&
          line("addressInt", v.Format("%i", sensor.address)) && line("calibration", sensor.x4) &&
-         line("calibration2", sensor.xa) && line("sn", sensor.serialNumber);
+         line("calibration2", sensor.xa) && line("sn", sensor.serialNumber) &&
+         // What a restore from the file needs beyond the lines above: the type decides which
+         // calibrations are written back, and the offset calibration is the type's own.
+         line("sdiType", v.Format("%u", static_cast<uint32_t>(sensor.type))) &&
+         line("sdiNumeric", sensor.numericType ? "1" : "0") &&
+         line("sdiVersion", v.Format("%u", sensor.version)) &&
+         line("offsetCal", sensor.xoPresent ? sensor.xo : "");
 }
 
 bool LabItemLine(LabSettings& lab, const char* key, const LineSink& line) {

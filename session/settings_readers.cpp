@@ -350,6 +350,17 @@ int32_t ReadSensorSettings(SessionContext* session, const char* text) {
   ReadText(text, "calibration", sensor.x4, sizeof sensor.x4);
   ReadText(text, "calibration2", sensor.xa, sizeof sensor.xa);
   ReadText(text, "sn", sensor.serialNumber, sizeof sensor.serialNumber);
+  // Files written since they carry the sensor's type and offset calibration; older files leave
+  // the type as the sensor object holds it.
+  int32_t number = 0;
+  if (ReadNumber(text, "sdiType", &number) && number > 0 && number < 256) {
+    sensor.type = static_cast<uint8_t>(number);
+  }
+  if (ReadNumber(text, "sdiNumeric", &number)) sensor.numericType = number != 0;
+  if (ReadNumber(text, "sdiVersion", &number) && number > 0) {
+    sensor.version = static_cast<uint32_t>(number);
+  }
+  sensor.xoPresent = ReadText(text, "offsetCal", sensor.xo, sizeof sensor.xo);
   return kResultOk;
 }
 

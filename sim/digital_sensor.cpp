@@ -140,13 +140,28 @@ std::string DigitalSensor::Answer(const std::string& body) {
 
 void DigitalSensor::LoaderByte(const UartByte& byte, InstrumentIo& io) {
   if (!inLoader_) return;
-  if (loader_.Receive(byte, io) == ResidentLoader::Event::kVectorsWritten) UploadFinished();
+  if (loader_.Receive(byte, io) == ResidentLoader::Event::kVectorsWritten) {
+    UploadFinished();
+  } else if (loader_.SessionTouchedApplication()) {
+    applicationIntact_ = false;
+  }
+}
+
+void DigitalSensor::PowerLost() {
+  ++powerLosses_;
+  if (applicationIntact_) {
+    inLoader_ = false;  // a loader that had only started leaves the firmware as it was
+    return;
+  }
+  inLoader_ = true;
+  loader_.Start(ResidentLoader::State::kWaiting);
 }
 
 void DigitalSensor::UploadFinished() {
   // New firmware starts from the information memory the upload erased: factory settings.
   ++uploads_;
   firmwareCorrupt_ = loader_.SessionFaults() > 0;
+  applicationIntact_ = true;
   version_ = config_.imageVersion;
   address_ = '0';
   type_ = config_.type;
@@ -171,6 +186,7 @@ nlohmann::json DigitalSensor::Stats() const {
       {"sets", sets_},
       {"version", version_},
       {"uploads", uploads_},
+      {"power_losses", powerLosses_},
   };
   nlohmann::json loader;
   loader_.AddStats(loader);

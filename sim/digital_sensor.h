@@ -51,6 +51,11 @@ class DigitalSensor {
   // started it.
   void LoaderByte(const UartByte& byte, InstrumentIo& io);
 
+  // The reader's power failed, and the sensor's with it. When it comes back the sensor starts
+  // its firmware, or its loader (waiting) when a loader session had erased or written the
+  // application and no vectors followed.
+  void PowerLost();
+
   bool InLoader() const { return inLoader_; }
   double AnswerMs() const { return config_.answerMs; }
 
@@ -71,10 +76,12 @@ class DigitalSensor {
   std::string xo_;
   std::string version_;
   bool inLoader_ = false;
-  bool firmwareCorrupt_ = false;  // the last upload made flash faults
+  bool applicationIntact_ = true;  // no loader session erased or wrote it since the last upload
+  bool firmwareCorrupt_ = false;   // the last upload made flash faults
   FlashMemory flash_;
   ResidentLoader loader_;
   uint32_t uploads_ = 0;
+  uint32_t powerLosses_ = 0;
   uint32_t commands_ = 0;
   uint32_t missed_ = 0;
   uint32_t sets_ = 0;

@@ -201,6 +201,13 @@ void FieldPal::RelayByte(const UartByte& byte, InstrumentIo& io) {
     return;
   }
   if (relay_ == Relay::kSensorLoader) {
+    // "[" never occurs in a loader frame: it brings the relay back to SDI-12, as after an
+    // upload, when the sensor's new firmware is to be asked.
+    if (c == kRelayStart) {
+      relay_ = Relay::kSdi12;
+      sdiCommand_.clear();
+      return;
+    }
     if (sensor_) sensor_->LoaderByte(byte, io);
     return;
   }
@@ -248,6 +255,7 @@ void FieldPal::PowerLost(InstrumentIo& io) {
   ++powerLosses_;
   mode_ = Mode::kOff;
   relay_ = Relay::kOff;
+  if (sensor_) sensor_->PowerLost();  // the reader powers its sensor
   if (config_.powerOffMs > 0) io.WakeAfter(DeviceWork::kPoweredOff, config_.powerOffMs, kPowerBack);
 }
 

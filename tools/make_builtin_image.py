@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes loader/builtin_image.txt, the stand-in for the FieldPal firmware image "QRN 2.00 C".
+"""Writes the stand-ins for the built-in firmware images: loader/builtin_image.txt for the FieldPal
+("QRN 2.00 C"), and with --product sensor loader/sensor_image.txt for the digital sensor
+("AERIX14 4.00").
 
 The maker's firmware is not part of this repository. The stand-in has the real image's shape, so
 that everything built on it (the embedding step and its check, the loader, the listing, the wire
@@ -9,20 +11,37 @@ protocol's block and address handling) sees what the real image would give:
   32 bytes at 0x0FFC0; 154,272 characters of image text whose character codes sum to 8,438,260;
   16 vector words at 0xFFE0, the reset vector (0xFFFE) pointing at the start of the first section.
 
+The digital sensor's stand-in has the shape the sensor's memory map gives (catalogue type 10:
+main flash 0x8000-0xF9FF below the loader's own code): 26,624 bytes of code at 0x08000 and 512
+bytes of constant tables at 0x0F400; 54,284 characters of image text whose character codes sum
+to 2,973,306; the reset vector pointing at 0x8000.
+
 The data is seeded pseudo-random filler (the same file on every run), then nudged digit by digit
 until the character sum is met. A product build replaces the file with the maker's image.
 
-Usage: tools/make_builtin_image.py [--output PATH]
+Usage: tools/make_builtin_image.py [--product fieldpal|sensor] [--output PATH]
 """
 
 import argparse
 import pathlib
 import sys
 
-SECTIONS = [(0x02400, 54760), (0x10000, 22330), (0x0FE00, 2), (0x0FFC0, 32)]
-IMAGE_LENGTH = 154272
-IMAGE_CHAR_SUM = 8438260
-SEED = 0x51524E20322E3030  # "QRN 2.00"
+PRODUCTS = {
+    "fieldpal": {
+        "sections": [(0x02400, 54760), (0x10000, 22330), (0x0FE00, 2), (0x0FFC0, 32)],
+        "length": 154272,
+        "char_sum": 8438260,
+        "seed": 0x51524E20322E3030,  # "QRN 2.00"
+        "output": "builtin_image.txt",
+    },
+    "sensor": {
+        "sections": [(0x08000, 26624), (0x0F400, 512)],
+        "length": 54284,
+        "char_sum": 2973306,
+        "seed": 0x4145524958313434,  # "AERIX144"
+        "output": "sensor_image.txt",
+    },
+}
 VECTOR_BASE = 0xFFE0
 VECTOR_COUNT = 16
 BYTES_PER_LINE = 16
@@ -105,19 +124,19 @@ def ti_text(sections, vectors):
     return "\n".join(lines) + "\n"
 
 
-def build():
-    rng = SplitMix64(SEED)
-    sections = [(address, filler(rng, size)) for address, size in SECTIONS]
+def build(product):
+    rng = SplitMix64(product["seed"])
+    sections = [(address, filler(rng, size)) for address, size in product["sections"]]
 
-    first_address, first_size = SECTIONS[0]
+    first_address, first_size = product["sections"][0]
     vectors = [first_address + 2 * rng.below(first_size // 2) for _ in range(VECTOR_COUNT - 1)]
     vectors.append(first_address)  # reset: the start of the code
 
     text = image_text(sections)
-    nudge_to_sum(sections[0][1], IMAGE_CHAR_SUM - sum(map(ord, text)))
+    nudge_to_sum(sections[0][1], product["char_sum"] - sum(map(ord, text)))
 
     text = image_text(sections)
-    if len(text) != IMAGE_LENGTH or sum(map(ord, text)) != IMAGE_CHAR_SUM:
+    if len(text) != product["length"] or sum(map(ord, text)) != product["char_sum"]:
         sys.exit("make_builtin_image: the image misses its check values")
     return ti_text(sections, vectors)
 
@@ -125,9 +144,12 @@ def build():
 def main():
     root = pathlib.Path(__file__).resolve().parent.parent
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output", default=root / "loader" / "builtin_image.txt", type=pathlib.Path)
+    parser.add_argument("--product", choices=sorted(PRODUCTS), default="fieldpal")
+    parser.add_argument("--output", type=pathlib.Path)
     args = parser.parse_args()
-    args.output.write_text(build(), encoding="ascii", newline="\n")
+    product = PRODUCTS[args.product]
+    output = args.output or root / "loader" / product["output"]
+    output.write_text(build(product), encoding="ascii", newline="\n")
 
 
 if __name__ == "__main__":

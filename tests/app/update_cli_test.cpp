@@ -1,5 +1,6 @@
 // vexabsl update against the virtual FieldPal: the same run as the window's, its JSON report, its
-// exit status and its refusal of a firmware file without a service switch.
+// exit status and its refusal of a firmware file without a service switch; vexabsl update-sensor
+// against a virtual sensor behind it.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -54,6 +55,60 @@ TEST_F(UpdateTest, AFirmwareFileWithoutAServiceSwitchIsAUsageError) {
       VEXABSL_PATH, "update --port /dev/null --data-dir '" + DataPath("") + "' --file fw.txt");
   EXPECT_EQ(run.exit, 64) << run.output;
   EXPECT_NE(run.output.find("--rep or --factory"), std::string::npos) << run.output;
+}
+
+struct SensorCommandRow {
+  const char* what;
+  std::string sensor;      // the type the sensor reports
+  std::string typeOption;  // --sensor-type, or empty
+  std::string type;        // the sensor's type at the end
+};
+
+void PrintTo(const SensorCommandRow& row, std::ostream* out) {
+  *out << row.what;
+}
+
+class SensorCommandTest : public UpdateTest,
+                          public ::testing::WithParamInterface<SensorCommandRow> {};
+
+TEST_P(SensorCommandTest, UpdatesTheSensorKeepsItsCalibrationAndSetsTheType) {
+  const SensorCommandRow& row = GetParam();
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start({"--sensor", row.sensor, "--sensor-address", "4", "--sensor-sn", "KV-88",
+                         "--sensor-x4", "0.5 1.5 2.5"}))
+      << sim.Error();
+  std::string arguments = "update-sensor --port '" + sim.LinkPath() + "' --data-dir '" +
+                          DataPath("") + "' --yes --json";
+  if (!row.typeOption.empty()) arguments += " --sensor-type " + row.typeOption;
+  const ToolOutcome run = RunTool(VEXABSL_PATH, arguments);
+  EXPECT_EQ(run.exit, 0) << run.output;
+  const nlohmann::json report = JsonLine(run.output);
+  ASSERT_TRUE(report.is_object()) << run.output;
+  EXPECT_EQ(report["result"], 1);
+  EXPECT_EQ(report["settings_restored"], true);
+  EXPECT_EQ(report["instrument"]["type"], 10);
+  EXPECT_NE(run.output.find("Restoring settings..."), std::string::npos) << run.output;
+  ASSERT_EQ(sim.Stop(), 0);
+  const nlohmann::json sensor = sim.Stats()["instrument"]["sensor"];
+  EXPECT_EQ(sensor["version"], "400");
+  EXPECT_EQ(sensor["address"], "4");
+  EXPECT_EQ(sensor["serial"], "KV-88");
+  EXPECT_EQ(sensor["x4"], "0.5 1.5 2.5");
+  EXPECT_EQ(sensor["type"], row.type);
+}
+
+const SensorCommandRow kSensorCommandRows[] = {
+    {"the AERIX 14 by default", "123", "", "123"},
+    {"a KVL sensor as the KVL Family keeps its own type", "105", "262", "105"},
+};
+
+INSTANTIATE_TEST_SUITE_P(UpdateSensor, SensorCommandTest, ::testing::ValuesIn(kSensorCommandRows),
+                         RowName());
+
+TEST_F(UpdateTest, TheSensorCommandRefusesASensorTypeOutOfRange) {
+  const ToolOutcome run = RunTool(VEXABSL_PATH, "update-sensor --port /dev/null --data-dir '" +
+                                                    DataPath("") + "' --sensor-type 0");
+  EXPECT_EQ(run.exit, 64) << run.output;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 // Every test has a home, configuration, data and runtime folder of its own, and every message box
 // the window puts up is answered (and recorded) by a BoxAnswerer. A failing test prints the error
 // file and the boxes it saw.
+#include "gui/main_window.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -33,7 +35,6 @@
 #include <string>
 
 #include "gui/gui_front_end.h"
-#include "gui/main_window.h"
 #include "tests/support/sim_instrument.h"
 
 #ifdef VEXA_GUI_TESTS_UMOCKDEV
@@ -191,10 +192,9 @@ struct RunRecord {
                        statuses << text;
                        labelFollowed = labelFollowed && controls.status->text() == text &&
                                        !controls.status->isHidden();
-                       controlsLocked = controlsLocked && window.Busy() &&
-                                        !controls.start->isEnabled() &&
-                                        !controls.close->isEnabled() &&
-                                        !controls.ports->isEnabled();
+                       controlsLocked =
+                           controlsLocked && window.Busy() && !controls.start->isEnabled() &&
+                           !controls.close->isEnabled() && !controls.ports->isEnabled();
                      });
     QObject::connect(frontEnd, &GuiFrontEnd::progressChanged, &window,
                      [this](int percent) { progress << percent; });
@@ -253,6 +253,10 @@ class MainWindowTest : public QObject {
   void aConstructorErrorIsReportedAndClosesTheWindow_data();
   void aConstructorErrorIsReportedAndClosesTheWindow();
   void replaceSerialNumberShowsTheFieldAndARunSwitchesItOff();
+  void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode_data();
+  void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode();
+  void aSensorTypeIsCheckedAloneAndSetsItsDocumentAndName();
+  void theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart();
 
  private:
   static QStringList Arguments(const QStringList& more = {}) {
@@ -281,8 +285,7 @@ void MainWindowTest::init() {
   for (const char* folder : {"home", "config", "data", "runtime"}) {
     QVERIFY(QDir().mkpath(Scratch(folder)));
   }
-  QFile::setPermissions(Scratch("runtime"),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QFile::setPermissions(Scratch("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   qputenv("HOME", Scratch("home").toLocal8Bit());
   qputenv("XDG_CONFIG_HOME", Scratch("config").toLocal8Bit());
   qputenv("XDG_DATA_HOME", Scratch("data").toLocal8Bit());
@@ -475,8 +478,8 @@ void MainWindowTest::aCleanUpdateByStartEndsWithTheNewFirmwareAndTheControlsBack
   QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kRunTimeoutMs);
 
   QCOMPARE(finished.front().front().toInt(), 1);
-  const QString success = QString("Successfully updated firmware in %1 seconds.")
-                              .arg(window.Context().seconds);
+  const QString success =
+      QString("Successfully updated firmware in %1 seconds.").arg(window.Context().seconds);
   QCOMPARE(run.statuses, kCleanStatuses + QStringList{success});
   QVERIFY(run.labelFollowed);
   QVERIFY(run.controlsLocked);
@@ -485,7 +488,8 @@ void MainWindowTest::aCleanUpdateByStartEndsWithTheNewFirmwareAndTheControlsBack
 
   QVERIFY(!run.progress.isEmpty());
   QCOMPARE(run.progress.back(), 100);
-  for (int percent : run.progress) QVERIFY2(percent >= 0 && percent <= 100, qPrintable(QString::number(percent)));
+  for (int percent : run.progress)
+    QVERIFY2(percent >= 0 && percent <= 100, qPrintable(QString::number(percent)));
   QCOMPARE(controls.bar->value(), 100);
 
   QVERIFY(!run.connectLabels.isEmpty());
@@ -498,7 +502,7 @@ void MainWindowTest::aCleanUpdateByStartEndsWithTheNewFirmwareAndTheControlsBack
   QVERIFY(controls.ports->isEnabled());
   QAction* update = MenuItem(window, "&Update Firmware");
   QVERIFY(update && update->isEnabled());
-  QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone
+  QVERIFY(!QApplication::overrideCursor());                          // the wait cursor is gone
   QCOMPARE(answerer_->Titles(), QStringList{"Data Erase Warning"});  // the run put up no box
 
   QCOMPARE(sim.Stop(), 0);
@@ -554,12 +558,11 @@ void MainWindowTest::closingDuringARunIsRefusedAndClosingAfterItWorks() {
   QVERIFY(!window.close());
   QCOMPARE(answerer_->Count("Don't Quit Now!"), 1);
   const SeenBox* box = answerer_->Find("Don't Quit Now!");
-  QCOMPARE(box->text,
-           QString("The FieldPal Firmware Updater is updating your FieldPal!\n"
-                   "This process should NOT be interrupted.\n\n"
-                   "Your FieldPal may be unusable or have missing settings\n"
-                   "until you complete the firmware update process.\n\n"
-                   "Click OK to continue updating yourFieldPal.\n"));
+  QCOMPARE(box->text, QString("The FieldPal Firmware Updater is updating your FieldPal!\n"
+                              "This process should NOT be interrupted.\n\n"
+                              "Your FieldPal may be unusable or have missing settings\n"
+                              "until you complete the firmware update process.\n\n"
+                              "Click OK to continue updating yourFieldPal.\n"));
   QCOMPARE(box->icon, QMessageBox::Warning);
   QCOMPARE(box->buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   QVERIFY(window.isVisible());
@@ -698,7 +701,8 @@ void MainWindowTest::aConstructorErrorIsReportedAndClosesTheWindow() {
   QVERIFY(!window.isVisible());
   QVERIFY(QFile::exists(ConfigFile()));  // this way out writes the options too
   QTRY_VERIFY_WITH_TIMEOUT(
-      ReadText(ErrorFile()).contains(QString("HostBSL class got an constructor error (%1)").arg(code)),
+      ReadText(ErrorFile())
+          .contains(QString("HostBSL class got an constructor error (%1)").arg(code)),
       kBoxTimeoutMs);
 }
 
@@ -740,6 +744,148 @@ void MainWindowTest::replaceSerialNumberShowsTheFieldAndARunSwitchesItOff() {
   const nlohmann::json saved = nlohmann::json::parse(state, nullptr, false);
   QVERIFY(!saved.is_discarded());
   QCOMPARE(JsonText(saved["settings"]["serial"]), QString("FP14-7700001"));
+}
+
+// ---- The digital-sensor updater ----
+
+namespace {
+
+// Every sensor-type item's caption, in the menu's order.
+const QStringList kSensorTypeCaptions = {
+    "7QA",        "7QB",   "HR4",      "JN4",      "WTP-3 && WTP-7", "Z4DG",
+    "KVL Family", "PX-2",  "PX-2F",    "BH-3",     "BH-4",           "LRN Family",
+    "WN-2",       "GAU-1", "AERIX 22", "AERIX 41", "TORVA 1x Family"};
+const QStringList kHiddenSensorTypes = {"BH-4", "WN-2", "AERIX 22"};
+
+// The checked sensor-type items' captions.
+QStringList CheckedSensorTypes(MainWindow& window) {
+  QStringList checked;
+  for (const QString& caption : kSensorTypeCaptions) {
+    QAction* item = MenuItem(window, caption);
+    if (item && item->isChecked()) checked << caption;
+  }
+  return checked;
+}
+
+}  // namespace
+
+void MainWindowTest::theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode_data() {
+  QTest::addColumn<bool>("sensorUpdater");
+  QTest::addColumn<QStringList>("switches");
+  QTest::addColumn<bool>("shown");
+  QTest::newRow("sensor updater, -factory") << true << QStringList{"-factory"} << true;
+  QTest::newRow("sensor updater, -rep") << true << QStringList{"-rep"} << false;
+  QTest::newRow("sensor updater, no switch") << true << QStringList{} << false;
+  QTest::newRow("FieldPal updater, -factory") << false << QStringList{"-factory"} << false;
+}
+
+void MainWindowTest::theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode() {
+  QFETCH(bool, sensorUpdater);
+  QFETCH(QStringList, switches);
+  QFETCH(bool, shown);
+  MainWindow window(Arguments(switches), nullptr,
+                    sensorUpdater ? kSensorProduct : kFieldPalProduct);
+  window.show();
+  if (sensorUpdater) {
+    QCOMPARE(window.windowTitle(), QString("AERIX 14 Sensor Firmware Updater"));
+    QCOMPARE(window.VersionFinderPath(), std::string("/versionfinder/AERIX14-Firmware.txt"));
+    QCOMPARE(window.Context().sensorType, 123u);
+    QVERIFY(window.Context().digitalSensor);
+    QCOMPARE(QString(window.Context().loader->image.name), QString("AERIX14 4.00"));
+  }
+  QAction* heading = MenuItem(window, "Set Digital Sensor to:");
+  QVERIFY(heading);
+  QCOMPARE(heading->isVisible(), shown);
+  QVERIFY(!heading->isEnabled());
+  for (const QString& caption : kSensorTypeCaptions) {
+    QAction* item = MenuItem(window, caption);
+    QVERIFY2(item, qPrintable(caption));
+    QCOMPARE(item->isVisible(), shown && !kHiddenSensorTypes.contains(caption));
+  }
+  QVERIFY(CheckedSensorTypes(window).isEmpty());  // the AERIX 14 has no item
+  // The FieldPal updater stays as it was.
+  if (!sensorUpdater) QCOMPARE(window.windowTitle(), QString("FieldPal Firmware Updater"));
+}
+
+void MainWindowTest::aSensorTypeIsCheckedAloneAndSetsItsDocumentAndName() {
+  MainWindow window(Arguments({"-factory"}), nullptr, kSensorProduct);
+  window.show();
+  struct Choice {
+    const char* caption;  // the item triggered, or null for a reported number
+    uint32_t number;
+    QStringList checked;
+    const char* document;
+    const char* device;
+  };
+  const Choice choices[] = {
+      {"PX-2F", 109, {"PX-2F"}, "/versionfinder/PX2-Firmware.txt", "PX-2F Sensor"},
+      {"PX-2", 113, {"PX-2"}, "/versionfinder/PX2-Firmware.txt", "PX-2 Sensor"},
+      {"WTP-3 && WTP-7",
+       261,
+       {"WTP-3 && WTP-7"},
+       "/versionfinder/WTP3-Firmware.txt",
+       "WTP-3 WTP-7 TORVA 21"},
+      {nullptr, 116, {"KVL Family"}, "/versionfinder/KVL-Firmware.txt", "KVL Sensor"},
+      {nullptr, 104, {"TORVA 1x Family"}, "/versionfinder/TORVA1X-Firmware.txt", "TORVA 11 Sensor"},
+      {nullptr, 121, {"WTP-3 && WTP-7"}, "/versionfinder/WTP3-Firmware.txt", "WTP-3 Sensor"},
+      {nullptr, 123, {}, "/versionfinder/AERIX14-Firmware.txt", "AERIX 14 Sensor"},
+      // Another number checks nothing and leaves the document.
+      {nullptr, 125, {}, "/versionfinder/AERIX14-Firmware.txt", "HV-TM Sensor"},
+  };
+  for (const Choice& choice : choices) {
+    const QString what = choice.caption ? choice.caption : QString::number(choice.number);
+    if (choice.caption) {
+      QAction* item = MenuItem(window, choice.caption);
+      QVERIFY2(item, qPrintable(what));
+      item->trigger();
+    } else {
+      window.ChooseSensorType(choice.number);
+    }
+    QVERIFY2(CheckedSensorTypes(window) == choice.checked,
+             qPrintable(what + ": " + CheckedSensorTypes(window).join(", ")));
+    QCOMPARE(window.VersionFinderPath(), std::string(choice.document));
+    QCOMPARE(window.Context().deviceName, std::string(choice.device));
+    QCOMPARE(window.Context().sensorType, choice.number);
+    bool userText1 = false;
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      userText1 = userText1 || label->text() == QString("This utility updates ") + choice.device +
+                                                    " firmware to";
+    }
+    QVERIFY2(userText1, qPrintable(what));
+  }
+}
+
+void MainWindowTest::theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart() {
+  SimInstrument sim;
+  QVERIFY2(sim.Start({"--sensor", "123", "--sensor-address", "2", "--sensor-sn", "AX-5",
+                      "--sensor-x4", "3.5 0.25"}),
+           sim.Error().c_str());
+  MainWindow window(Arguments({"--port", QString::fromStdString(sim.LinkPath())}), nullptr,
+                    kSensorProduct);
+  window.show();
+  Controls controls(window);
+  QVERIFY(controls.Complete());
+  QCOMPARE(controls.userText1->text(), QString("This utility updates AERIX 14 Sensor firmware to"));
+  QCOMPARE(controls.userText2->text(), QString("AERIX14 4.00"));
+  QCOMPARE(controls.commLabel->text(), QString("Connect to FieldPal with Comm Port"));
+  QCOMPARE(controls.connectLabel->text(),
+           QString("Connect FieldPal and Digital Sensor to computer comm port."));
+  RunRecord run(window, controls);
+  QSignalSpy finished(&window, &MainWindow::runFinished);
+
+  controls.start->click();
+  QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, kRunTimeoutMs);
+  QCOMPARE(finished.front().front().toInt(), 1);
+  QVERIFY2(answerer_->Titles().isEmpty(),
+           qPrintable(answerer_->Titles().join(", ")));  // no erase warning
+  QVERIFY(run.statuses.contains("Saving settings for this digital sensor..."));
+  QCOMPARE(controls.connectLabel->text(), QString("You may disconnect your AERIX 14 Sensor now."));
+  QCOMPARE(sim.Stop(), 0);
+  const nlohmann::json sensor = sim.Stats()["instrument"]["sensor"];
+  QCOMPARE(JsonText(sensor["version"]), QString("400"));
+  QCOMPARE(JsonText(sensor["address"]), QString("2"));
+  QCOMPARE(JsonText(sensor["serial"]), QString("AX-5"));
+  QCOMPARE(JsonText(sensor["x4"]), QString("3.5 0.25"));
 }
 
 int main(int argc, char** argv) {

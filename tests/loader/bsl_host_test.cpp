@@ -75,4 +75,38 @@ TEST(VexaBSLHost, TheDataFileLoadsToTheEmbeddedImage) {
   EXPECT_STREQ(loader.image.name, "builtin_image");
 }
 
+// The sensor updater's image: checked like the FieldPal's, what its TI-Text file loads to, and
+// inside the sensor's main flash below the loader's own code (catalogue type 10's map).
+TEST(VexaBSLHost, CarriesTheSensorImageWithItsChecksAndTheSensorsMemoryMap) {
+  VexaBSLHost loader(nullptr, CatalogueTypeOfKey, &kSensorImage);
+  const FirmwareImage& image = loader.image;
+  ASSERT_EQ(image.status, 0);
+  EXPECT_STREQ(image.name, "AERIX14 4.00");
+  EXPECT_EQ(image.type, 10);
+  EXPECT_EQ(image.length, kSensorImage.length);
+  EXPECT_EQ(CheckImageText(kSensorImage, image.text), 1);
+  std::string damaged = image.text;
+  damaged[7] = damaged[7] == '0' ? '1' : '0';
+  EXPECT_EQ(CheckImageText(kSensorImage, damaged.c_str()), kErrImageDamaged);
+  EXPECT_EQ(CheckBuiltinImageText(image.text), kErrImageDamaged);  // not the FieldPal's
+
+  DeviceDescriptor sensor;
+  DescribeDevice(10, kAnyVersion, &sensor);
+  const std::string text = image.text;
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+    const uint32_t start = static_cast<uint32_t>(std::stoul(text.substr(at + 1, 5), nullptr, 16));
+    const size_t next = text.find('@', at + 1);
+    const size_t digits = (next == std::string::npos ? text.size() : next) - at - 6;
+    const uint32_t end = start + static_cast<uint32_t>(digits / 2);
+    EXPECT_GE(start, sensor.flashStart);
+    EXPECT_LE(end, sensor.flashEnd + 1);
+  }
+  EXPECT_EQ(image.vectors[kVectorCount - 1], sensor.flashStart);  // reset: the start of the code
+
+  VexaBSLHost fromFile(nullptr, CatalogueTypeOfKey);
+  const std::string path = std::string(VEXA_SOURCE_DIR) + "/loader/sensor_image.txt";
+  ASSERT_EQ(BSLLoadTIFile(&fromFile, path.c_str()), 1);
+  EXPECT_EQ(std::string(fromFile.image.text), text);
+}
+
 }  // namespace

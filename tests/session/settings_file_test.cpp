@@ -279,6 +279,10 @@ TEST_F(SettingsFileTest, ADigitalSensorWritesItsAddressAsCharacterAndCode) {
                            R"(calibration="1.0 0.5 2.5 3.0")",
                            R"(calibration2="1 1.39619 2.03054")",
                            R"(sn="DS0042")",
+                           R"(sdiType="0")",
+                           R"(sdiNumeric="0")",
+                           R"(sdiVersion="0")",
+                           R"(offsetCal="")",
                        }));
 }
 
@@ -391,6 +395,11 @@ TEST_F(SettingsFileTest, EveryFamilyReadsBackTheItemsItWrote) {
       SET(sensor.x4, "1.0 0.5 2.5 3.0");
       SET(sensor.xa, "1 1.39619 = 2.03054");
       SET(sensor.serialNumber, "DS 0042");
+      // The offset type: its type and offset calibration come back for a restore from the file.
+      sensor.type = ']';
+      sensor.version = 401;
+      SET(sensor.xo, "0.25 -0.5");
+      sensor.xoPresent = true;
     } else {
       FillLab(session_.get(), family.saved);
     }
@@ -408,6 +417,8 @@ TEST_F(SettingsFileTest, EveryFamilyReadsBackTheItemsItWrote) {
       SET(read->settings.deviceTypeName, session_->settings.deviceTypeName);
     } else if (family.type == kDigitalSensorType) {
       EXPECT_EQ(read->sensor.address, 'b');
+      EXPECT_EQ(read->sensor.type, ']');
+      EXPECT_TRUE(read->sensor.xoPresent);
       SET(read->sensor.info, session_->sensor.info);  // identity is not read back
     } else {
       EXPECT_EQ(read->lab.presentMask, family.saved);

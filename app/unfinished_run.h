@@ -1,0 +1,20 @@
+// What both update sequences do about a run that was cut off between the erase and the end of its
+// restore (update_journal.h): the journal written when the erase begins, the question whether the
+// settings file belongs to the instrument connected now, and a file kept aside when it does not.
+#pragma once
+
+#include "app/update_context.h"
+#include "app/update_journal.h"
+
+// From the erase on, the settings file is the only copy of the instrument's settings: the journal
+// says so until the restore is done. A journal of an earlier run stays as it is; without settings
+// (none saved, no file) nothing is written.
+void NoteErasing(UpdateContext& context);
+
+// The "Unfinished Update" question: true when the user says the file's settings belong to the
+// instrument connected now.
+bool AskRestoreUnfinished(UpdateContext& context, const UpdateJournal& journal);
+
+// The file is another instrument's: kept where no run saves over it, the journal removed, and the
+// user told where it is.
+void KeepUnfinishedSettings(UpdateContext& context, const UpdateJournal& journal);
