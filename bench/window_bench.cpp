@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
       "update result %d in %.1f s; the longest the event loop went without running: %.1f ms "
       "(goal: under 300 ms)\n",
       result, seconds, longestStallMs);
-  std::system(("rm -rf '" + folder + "'").c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
   return result == 1 ? 0 : 1;
 }
