@@ -742,10 +742,15 @@ void MainWindowTest::replaceSerialNumberShowsTheFieldAndARunSwitchesItOff() {
   QCOMPARE(JsonText(saved["settings"]["serial"]), QString("FP14-7700001"));
 }
 
+// The internet services' tests, a class of their own in the same program.
+int RunInternetServicesTests(int argc, char** argv);
+bool IsInternetServicesTest(const char* function);
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QApplication::setApplicationName(kApplication);  // as the program does
+  if (argc > 1 && IsInternetServicesTest(argv[1])) return RunInternetServicesTests(argc, argv);
   MainWindowTest test;
   return QTest::qExec(&test, argc, argv);
 }
