@@ -268,10 +268,9 @@ void FeedbackWindow::SendClicked() {
     pbWeb_->setMaximum(static_cast<int>(total));
     transferring_ = true;
   };
-  observer.progress = [this](int64_t sent) {
-    pbWeb_->setValue(static_cast<int>(sent));
-    QApplication::processEvents();
-  };
+  // The client's own event loop lets pending window messages run during the transfer; a nested
+  // processEvents here, inside the reply's progress signal, stalls the upload until it times out.
+  observer.progress = [this](int64_t sent) { pbWeb_->setValue(static_cast<int>(sent)); };
   observer.end = [this] {
     pbWeb_->setVisible(false);
     transferring_ = false;

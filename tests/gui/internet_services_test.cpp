@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -175,6 +176,10 @@ class InternetServicesTest : public QObject {
   void theSendChecksRefuseWithTheirBoxAndFocus();
   void aSendPostsTheFieldsInOrderWithTheErrorFileAndRemembersTheContact();
   void anHtmlErrorPageIsAFailedSend();
+  void theSendFileMayBeUpToEightMebibytes_data();
+  void theSendFileMayBeUpToEightMebibytes();
+  void aLargeUploadShowsTheProgressBarAndSendsTheFileAsItIs();
+  void closingTheFormDuringTheUploadEndsIt();
 
  private:
   QString Scratch(const QString& name) const { return scratch_->filePath(name); }
@@ -570,6 +575,113 @@ void InternetServicesTest::anHtmlErrorPageIsAFailedSend() {
   QCOMPARE(answerer_->seen[0].icon, QMessageBox::Warning);
   QVERIFY(form->isVisible());
   QVERIFY(Child<QPushButton>(form, "btnSend")->isEnabled());
+}
+
+void InternetServicesTest::theSendFileMayBeUpToEightMebibytes_data() {
+  QTest::addColumn<qint64>("size");
+  QTest::addColumn<bool>("taken");
+  QTest::newRow("8388608 bytes") << qint64{8388608} << true;
+  QTest::newRow("8388609 bytes") << qint64{8388609} << false;
+}
+
+void InternetServicesTest::theSendFileMayBeUpToEightMebibytes() {
+  QFETCH(qint64, size);
+  QFETCH(bool, taken);
+  QVERIFY(StartServer({{"GET /", Route(200, "ok")}}));
+  const auto window = StartedWindow();
+  QVERIFY(window);
+  FeedbackWindow* form = OpenForm(*window);
+  QVERIFY(form);
+  const QString path = Scratch("readings.bin");
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(size));
+  }
+
+  QCOMPARE(form->ChooseSendFile(path), taken);
+
+  auto* field = Child<QLineEdit>(form, "edSendFile");
+  if (taken) {
+    QCOMPARE(field->text(), QString("readings.bin"));
+    QCOMPARE(answerer_->seen.size(), 0);
+    return;
+  }
+  QCOMPARE(field->text(), QString());
+  QCOMPARE(answerer_->Titles(), QStringList{"File Size Error"});
+  QCOMPARE(
+      answerer_->seen[0].text,
+      QString("The file \"readings.bin\" is too big.\n\n"
+              "The maximun file size you can send with your feedback\n"
+              "is 8 megabytes (this file is 8.0 MB).\n\nPlease choose a different file to send."));
+}
+
+void InternetServicesTest::aLargeUploadShowsTheProgressBarAndSendsTheFileAsItIs() {
+  QVERIFY(StartServer({{"GET /", Route(200, "ok")},
+                       {"POST /php-bin/app_feedback.php", Route(200, "Script Completed")}}));
+  const auto window = StartedWindow();
+  QVERIFY(window);
+  FeedbackWindow* form = OpenForm(*window);
+  QVERIFY(form);
+  QByteArray content;
+  for (int i = 0; i < 3 * 1048576; ++i) content.append(char(i * 7 + i / 251));
+  const QString path = Scratch("dump.bin");
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+  }
+  QVERIFY(form->ChooseSendFile(path));
+  Fill(form, "Ann", "ann@lab.example", "", 1, "");
+  auto* bar = Child<QProgressBar>(form, "pbWeb");
+  bool shownWhileMoving = false;
+  int maximum = 0;
+  connect(bar, &QProgressBar::valueChanged, form, [&] {
+    shownWhileMoving = shownWhileMoving || !bar->isHidden();
+    maximum = bar->maximum();
+  });
+  QSignalSpy finished(form, &FeedbackWindow::sendFinished);
+
+  Child<QPushButton>(form, "btnSend")->click();
+
+  QCOMPARE(finished.size(), 1);
+  QCOMPARE(finished[0][0].toInt(), 1);
+  QVERIFY(shownWhileMoving);
+  QVERIFY(maximum > content.size());
+  QVERIFY(bar->isHidden());
+  const QByteArray body =
+      QByteArray::fromBase64(QByteArray::fromStdString(server_->Requests().back()["body"]));
+  const QByteArray head =
+      "Content-Disposition: form-data; name=\"dump.bin\"; filename=\"" + path.toUtf8() + "\"";
+  const qsizetype at = body.indexOf(head);
+  QVERIFY(at >= 0);
+  QVERIFY(body.indexOf("\r\n\r\n" + content + "\r\n--", at) > at);
+}
+
+void InternetServicesTest::closingTheFormDuringTheUploadEndsIt() {
+  nlohmann::json slow = Route(200, "Script Completed");
+  slow["delay"] = 60;
+  QVERIFY(StartServer({{"GET /", Route(200, "ok")}, {"POST /php-bin/app_feedback.php", slow}}));
+  const auto window = StartedWindow();
+  QVERIFY(window);
+  FeedbackWindow* form = OpenForm(*window);
+  QVERIFY(form);
+  Fill(form, "Ann", "ann@lab.example", "", 1, "");
+  QSignalSpy finished(form, &FeedbackWindow::sendFinished);
+  // The user closes the form once the server holds the whole post and is slow to answer.
+  QTimer closer;
+  connect(&closer, &QTimer::timeout, form, [&] {
+    const auto requests = server_->Requests();
+    if (!requests.empty() && Text(requests.back()["method"]) == "POST") form->close();
+  });
+  closer.start(20);
+
+  Child<QPushButton>(form, "btnSend")->click();
+
+  QCOMPARE(finished.size(), 1);
+  QCOMPARE(finished[0][0].toInt(), -1000);
+  QVERIFY(!form->isVisible());
+  QCOMPARE(answerer_->seen.size(), 0);  // the user closed it: no error box follows
 }
 
 bool IsInternetServicesTest(const char* function) {
