@@ -18,10 +18,16 @@
 
 #include "app/product.h"
 #include "app/update_texts.h"
+#include "gui/feedback_window.h"
 #include "gui/gui_front_end.h"
 #include "gui/message_box.h"
 #include "gui/port_combo_box.h"
 #include "gui/product_picture.h"
+#include "gui/version_prompts.h"
+#include "net/feedback_post.h"
+#include "net/http_client.h"
+#include "net/service_config.h"
+#include "net/version_texts.h"
 #include "session/catalogue.h"
 
 namespace {
@@ -51,6 +57,8 @@ MainWindow::MainWindow(const QStringList& arguments, QWidget* parent, const Prod
   setWindowIcon(QIcon(ProductPicture()));
   BuildControls();
   BuildMenus();
+  http_ = std::make_unique<net::HttpClient>();
+  feedback_ = new FeedbackWindow(http_.get(), this);
   // A window of fixed size, with room for the New Serial Number row when it is shown.
   newSN_->setVisible(true);
   newSNstr_->setVisible(true);
@@ -414,6 +422,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   continue_ = false;
+  if (feedback_) feedback_->close();  // ends a transfer of the form
+  http_->Abort();
   WriteOptions();
   event->accept();
 }
@@ -442,13 +452,50 @@ void MainWindow::EraseWarningTimerFired() {
 }
 
 void MainWindow::WebCheckTimerFired() {
-  // The automatic check for a newer firmware version joins here with the internet services.
+  RunVersionCheck(true);
 }
 
 void MainWindow::SendFeedbackClicked() {
-  // The feedback form joins here with the internet services.
+  if (http_->Busy()) return;  // the client is in the middle of a check
+  FeedbackHandOver values;
+  values.productName = windowTitle().isEmpty() ? QApplication::applicationName() : windowTitle();
+  values.productVersion = VEXABSL_VERSION;
+  values.defaultRecipient = Q(net::SupportEmail());
+  values.errorLogs = QStringList{Q(log_->Path()), QString(), QString()};
+  values.startFolder = QApplication::applicationDirPath();
+  feedback_->HandOver(values);
+  if (log_->FileSize() > 0) {
+    log_->KeepTail(net::kErrorFileTail);
+  } else {
+    LogMessage(log_.get(), vexa_log_level::kMilestone, context_->caption.c_str(),
+               "Launching web feedback with an empty error file.");
+  }
+  const QUrl host = net::SoftwareHostUrl();
+  const net::HttpReply reply = net::TestConnection(*http_, host);
+  if (!reply.ok) {
+    ShowMessageBox(this, Q(net::InternetAccessErrorText(host.host().toStdString(), reply.error)),
+                   "Internet Access Error", BoxKind::kError);
+    return;
+  }
+  feedback_->show();
+  feedback_->raise();
+  feedback_->activateWindow();
 }
 
 void MainWindow::CheckForUpdatesClicked() {
-  // The manual version check joins here with the internet services.
+  RunVersionCheck(false);
+}
+
+void MainWindow::RunVersionCheck(bool quiet) {
+  if (http_->Busy()) return;  // one transfer at a time on the shared client
+  WindowVersionPrompts prompts(this);
+  net::VersionCheckRequest request;
+  request.carriedVersion = context_->imageVersion;
+  request.service = net::VersionServiceUrl();
+  request.path = versionFinderPath_;
+  request.quiet = quiet;
+  request.product = net::ProductText(context_->deviceName);
+  request.log = log_.get();
+  const net::VersionCheckOutcome outcome = net::CheckVersion(*http_, prompts, request);
+  emit versionCheckFinished(outcome.result);
 }

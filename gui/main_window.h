@@ -20,12 +20,17 @@
 #include "loader/bsl_host.h"
 #include "session/session_context.h"
 
+namespace net {
+class HttpClient;
+}
+
 class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class FeedbackWindow;
 class GuiFrontEnd;
 class PortComboBox;
 class UpdateThread;
@@ -55,6 +60,8 @@ class MainWindow : public QMainWindow {
  signals:
   // A run ended (after the controls were enabled again), with its result.
   void runFinished(int result);
+  // A version check ended (the automatic one or the one asked for), with its result.
+  void versionCheckFinished(int result);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -91,6 +98,7 @@ class MainWindow : public QMainWindow {
   // the digital-sensor updater with factory mode.
   void BuildSensorTypeMenu(QMenu* settings);
   void ShowSensorTypeMenu();
+  void RunVersionCheck(bool quiet);
 
   const Product& product_;
   QStringList arguments_;
@@ -120,6 +128,9 @@ class MainWindow : public QMainWindow {
   bool busy_ = false;
   // The version service's file for the product in hand; a sensor-type choice changes it.
   std::string versionFinderPath_ = product::kVersionDocument;
+  // The one HTTP client of the version check and the feedback form, and the form.
+  std::unique_ptr<net::HttpClient> http_;
+  FeedbackWindow* feedback_ = nullptr;
 
   // Controls and menu items.
   QLabel* picture_ = nullptr;

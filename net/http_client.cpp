@@ -100,6 +100,8 @@ HttpReply HttpClient::Wait(QNetworkReply* reply) {
   QEventLoop loop;
   QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
   if (!reply->isFinished()) loop.exec();
+  // The loop also ends when the application quits: a transfer still under way is abandoned.
+  if (!reply->isFinished()) reply->abort();
   current_ = nullptr;
 
   HttpReply result;

@@ -292,6 +292,9 @@ void MainWindowTest::init() {
   qputenv("XDG_RUNTIME_DIR", Scratch("runtime").toLocal8Bit());
   // QSettings takes its folders from the environment once per process; point it here again.
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch("config"));
+  // The quiet version check after start-up goes to a loopback port that refuses at once, never
+  // to the build's default host (a name lookup that may take long without a network).
+  QSettings(kOrganisation, kApplication).setValue("VersionServer", "http://127.0.0.1:9");
   answerer_ = std::make_unique<BoxAnswerer>();
 }
 
@@ -888,10 +891,15 @@ void MainWindowTest::theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart() {
   QCOMPARE(JsonText(sensor["x4"]), QString("3.5 0.25"));
 }
 
+// The internet services' tests, a class of their own in the same program.
+int RunInternetServicesTests(int argc, char** argv);
+bool IsInternetServicesTest(const char* function);
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QApplication::setApplicationName(kApplication);  // as the program does
+  if (argc > 1 && IsInternetServicesTest(argv[1])) return RunInternetServicesTests(argc, argv);
   MainWindowTest test;
   return QTest::qExec(&test, argc, argv);
 }

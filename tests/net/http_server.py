@@ -6,12 +6,14 @@ records every request it gets as one JSON line in the log file: the request line
 the order they came, and the body in base64. It prints its port on the first line of standard
 output, then serves until it is killed.
 
-A route ("/path": {...}) may give:
+A route ("/path" for every method, or "GET /path" for one; the latter is tried first) may give:
   status       the status code (default 200)
   body         the body as text, or body_base64 as bytes
   headers      extra response headers, a {name: value} object
   redirect     a Location to send with status 302 (or the route's status)
   set_cookie   a Set-Cookie header to send
+  content_type the Content-Type (default text/html)
+  delay        seconds to wait before answering
   need_cookie  answer 403 unless the request's Cookie header holds this text
 A path without a route gets 404.
 
@@ -23,6 +25,7 @@ import http.server
 import json
 import sys
 import threading
+import time
 
 ROUTES, LOG = sys.argv[1], sys.argv[2]
 log_lock = threading.Lock()
@@ -48,13 +51,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         with open(ROUTES, encoding="utf-8") as f:
             routes = json.load(f)
-        route = routes.get(self.path.split("?")[0])
+        path = self.path.split("?")[0]
+        route = routes.get(self.command + " " + path, routes.get(path))
         if route is None:
             return self.answer(404, b"<html><body>Not Found</body></html>", {})
         need = route.get("need_cookie")
         if need and need not in self.headers.get("Cookie", ""):
             return self.answer(403, b"<html><body>No cookie</body></html>", {})
+        time.sleep(route.get("delay", 0))
         headers = dict(route.get("headers", {}))
+        if "content_type" in route:
+            headers["Content-Type"] = route["content_type"]
         status = route.get("status", 200)
         if "redirect" in route:
             headers["Location"] = route["redirect"]
