@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QShowEvent>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -151,7 +152,8 @@ void FeedbackWindow::HandOver(const FeedbackHandOver& values) {
 
 void FeedbackWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  // Only when the form opens; restoring it from the taskbar must not clear what was typed.
+  if (!event->spontaneous()) FormShow();
 }
 
 void FeedbackWindow::FormShow() {
