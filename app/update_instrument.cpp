@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/firmware_write.h"
 #include "app/instrument_checks.h"
 #include "app/unfinished_run.h"
 #include "app/update_journal.h"
@@ -99,34 +100,8 @@ int32_t ProgramFlash(UpdateContext& c) {
                  "Firmware Loader Error", BoxKind::kError);
     return kErrLoaderHandshake;
   }
-  NoteErasing(c);
-  StepProgress(c);
-  ShowStatus(c, "Erasing firmware memory...");
-  int32_t result =
-      BSLEraseINFO(loader, d.infoStart, d.infoSegments, d.infoStep, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "INFO Memory Erase Error", BoxKind::kError);
-    return result;
-  }
-  result = BSLEraseFlash(loader, d.flashStart, d.flashEnd, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Erase Error", BoxKind::kError);
-    return result;
-  }
-  c.accumulator = 21.0f;
-  SetProgress(c, 21);
-  ShowStatus(c, "Uploading new firmware code...");
-  result = BSLSendFirmware(loader, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
-    return result;
-  }
-  ShowStatus(c, "Restarting the " + c.deviceName + ", please wait...");
-  result = BSLSendVectors(loader);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
-    return result;
-  }
+  const int32_t written = EraseAndWriteFirmware(c, 0);
+  if (written < 0) return written;
   BSLDisconnect(loader);
   PumpingWait(d.bootWaitMs);
   SetProgress(c, 92);

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <string>
 
+#include "app/firmware_write.h"
 #include "app/instrument_checks.h"
 #include "app/unfinished_run.h"
 #include "app/update_journal.h"
@@ -218,40 +219,13 @@ int32_t StartSensorLoader(UpdateContext& c) {
 // Steps 8 to 12: the sensor's loader programs its flash and the sensor restarts.
 int32_t ProgramSensor(UpdateContext& c) {
   VexaBSLHost* loader = c.loader;
-  const DeviceDescriptor& d = c.descriptor;
   if (BSLAttach(loader) < 0) {
     LoaderConnectFailed(c);
     return kErrLoaderHandshake;
   }
-  NoteErasing(c);
-  StepProgress(c);
-  ShowStatus(c, "Erasing firmware memory...");
-  int32_t result =
-      BSLEraseINFO(loader, d.infoStart, d.infoSegments, d.infoStep, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "INFO Memory Erase Error", BoxKind::kError);
-    return result;
-  }
-  result = BSLEraseFlash(loader, d.flashStart, d.flashEnd, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Erase Error", BoxKind::kError);
-    return result;
-  }
-  c.accumulator = 21.0f;
-  SetProgress(c, 21);
-  ShowStatus(c, "Uploading new firmware code...");
-  PumpingWait(100);
-  result = BSLSendFirmware(loader, d.extendedAddressing);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
-    return result;
-  }
-  ShowStatus(c, "Restarting the " + c.deviceName + ", please wait...");
-  result = BSLSendVectors(loader);
-  if (result < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);
-    return result;
-  }
+  // The sensor's loader, behind the reader, needs a moment after the erase.
+  const int32_t written = EraseAndWriteFirmware(c, 100);
+  if (written < 0) return written;
   SetProgress(c, 92);
   c.ui->Repaint();
   BSLHandBack(loader);
