@@ -45,6 +45,17 @@ bool AskRestoreUnfinished(UpdateContext& c, const UpdateJournal& journal) {
   return ConfirmBox(c, question, "Unfinished Update") == BoxAnswer::kOk;
 }
 
+bool ClaimUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal,
+                             const std::string& serial) {
+  if (!journal.serial.empty() && journal.serial == serial) {
+    LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
+               "Restoring the settings of %s kept from an update that did not finish",
+               journal.serial.c_str());
+    return true;
+  }
+  return AskRestoreUnfinished(c, journal);
+}
+
 void KeepUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal) {
   const std::string kept = KeepSettingsFile(c);
   RemoveJournal(JournalPath(c));

@@ -3,6 +3,8 @@
 // settings file belongs to the instrument connected now, and a file kept aside when it does not.
 #pragma once
 
+#include <string>
+
 #include "app/update_context.h"
 #include "app/update_journal.h"
 
@@ -14,6 +16,11 @@ void NoteErasing(UpdateContext& context);
 // The "Unfinished Update" question: true when the user says the file's settings belong to the
 // instrument connected now.
 bool AskRestoreUnfinished(UpdateContext& context, const UpdateJournal& journal);
+
+// For a device that runs the image's firmware, most likely the one whose update was cut off: true
+// when the file is its own, silently for the journal's serial number, else by the question.
+bool ClaimUnfinishedSettings(UpdateContext& context, const UpdateJournal& journal,
+                             const std::string& serial);
 
 // The file is another instrument's: kept where no run saves over it, the journal removed, and the
 // user told where it is.

@@ -27,13 +27,7 @@ bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
     // Most likely the instrument whose update was cut off after its new firmware started.
     char serial[64] = {};
     DPReadSerialNumber(c.session, serial, sizeof serial);
-    if (!journal.serial.empty() && journal.serial == serial) {
-      LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
-                 "Restoring the settings of %s kept from an update that did not finish",
-                 journal.serial.c_str());
-      return true;
-    }
-    if (AskRestoreUnfinished(c, journal)) return true;
+    if (ClaimUnfinishedSettings(c, journal, serial)) return true;
   }
   KeepUnfinishedSettings(c, journal);
   return false;

@@ -137,13 +137,7 @@ bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   const int32_t read = DPCollectInfo(c.session);
   const bool runsNewFirmware = read >= 0 && sensor.version == c.imageVersion;
   if (runsNewFirmware) {
-    if (!journal.serial.empty() && journal.serial == sensor.serialNumber) {
-      LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
-                 "Restoring the settings of %s kept from an update that did not finish",
-                 journal.serial.c_str());
-      return true;
-    }
-    if (AskRestoreUnfinished(c, journal)) return true;
+    if (ClaimUnfinishedSettings(c, journal, sensor.serialNumber)) return true;
   }
   KeepUnfinishedSettings(c, journal);
   return false;
