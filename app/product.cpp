@@ -1,26 +1,13 @@
 #include "app/product.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <system_error>
 
+#include "app/data_folder.h"
 #include "loader/builtin_image.h"
 #include "session/catalogue.h"
 #include "session/session_context.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-fs::path ProgramFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path(error) : self.parent_path();
-}
-
-}  // namespace
 
 const Product kFieldPalProduct = {product::kDeviceName,
                                   product::kCatalogueType,
@@ -56,19 +43,7 @@ std::string ProductCaption(const Product& p) {
 }
 
 std::string DataFolder() {
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".local" / "share";
-  }
-  if (!base.empty()) {
-    const fs::path folder = base / "Norvane" / "VexaBSL";
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (!error && fs::is_directory(folder)) return folder.string();
-  }
-  return ProgramFolder().string();
+  return ChooseDataFolder().path;
 }
 
 std::string ErrorFilePath() {

@@ -57,8 +57,8 @@ std::string ProductDeviceName(const Product& product);
 std::string ProductCaption(const Product& product);
 
 // The user's data folder for the updater ($XDG_DATA_HOME/Norvane/VexaBSL, by default
-// ~/.local/share/Norvane/VexaBSL), created when missing. When it cannot be made, the folder of the
-// running program is used instead, as the error file must go somewhere.
+// ~/.local/share/Norvane/VexaBSL), created when missing. When it cannot be made, a folder of the
+// user's own in the runtime or temporary folder (data_folder.h says why).
 std::string DataFolder();
 
 // The error file: data folder + "/" + caption + ".errors.txt".

@@ -6,6 +6,7 @@
 #include "app/update_texts.h"
 #include "loader/bsl_protocol.h"
 #include "session/connection.h"
+#include "session/save_restore.h"
 
 namespace {
 
@@ -33,6 +34,16 @@ void SettleSettingsFile(UpdateContext& c) {
 int32_t RunUpdate(UpdateContext& c) {
   FrontEnd& ui = *c.ui;
   c.options = ui.Options();
+  // A serial number the instrument cannot take would fail only in the restore, after the erase.
+  if (c.options.replaceSerial && !c.options.newSerial.empty() &&
+      !IsValidSerialNumber(c.options.newSerial)) {
+    ShowErrorBox(c,
+                 "The new serial number \"" + c.options.newSerial.substr(0, 40) +
+                     "\" can't be given to your " + c.deviceName +
+                     ".\n\nA serial number is 1 to 15 letters, digits or signs, without blanks.",
+                 "Serial Number Error", BoxKind::kError);
+    return kErrBadArgument;
+  }
   c.settingsSaved = c.settingsRestored = c.restoreIncomplete = false;
   c.keptSettingsFile.clear();
   c.seconds = 0;

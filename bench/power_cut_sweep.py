@@ -8,7 +8,8 @@ A clean update is run first to count the instrument's answers. The cuts then com
 answer (--every), or after --points answers spread over the run plus every phase boundary (the
 answers after which the instrument changes state: firmware, loader, restart, new firmware).
 
-Prints "recovered N of N; settings kept N of N" and exits 1 when a case was not recovered.
+Prints "recovered N of N with the settings kept" and exits 1 when a case was not recovered; each
+failed case is named with what went wrong and its folder, which is kept.
 
 Usage: bench/power_cut_sweep.py [--build DIR] [--points N | --every] [--jobs N]
 """
@@ -23,7 +24,15 @@ import sys
 import tempfile
 import time
 
-UPDATE_TIMEOUT_S = 180
+# Generous: a sanitizer build on a busy two-core machine takes minutes where a normal one takes
+# seconds. Every wait below ends on its own signal long before these limits when all is well.
+UPDATE_TIMEOUT_S = 900
+START_TIMEOUT_S = 120
+STOP_TIMEOUT_S = 120
+
+
+class CaseError(Exception):
+    """Something in one case went wrong other than the updater's result: that case fails."""
 
 
 class Bench:
@@ -33,27 +42,45 @@ class Bench:
         self.work = work
 
     def start_sim(self, folder, *arguments):
+        """Starts a virtual FieldPal; it makes its link last, once its transcript exists."""
         link = os.path.join(folder, "fieldpal")
         if os.path.lexists(link):
             os.remove(link)
-        sim = subprocess.Popen([self.sim, "fieldpal", "--link", link, *arguments],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(400):
+        with open(os.path.join(folder, "vexa-sim.err"), "ab") as errors:
+            sim = subprocess.Popen([self.sim, "fieldpal", "--link", link, *arguments],
+                                   stdout=subprocess.DEVNULL, stderr=errors)
+        deadline = time.monotonic() + START_TIMEOUT_S
+        while time.monotonic() < deadline:
             if os.path.lexists(link):
                 return sim, link
+            if sim.poll() is not None:
+                raise CaseError(f"vexa-sim ended at once with status {sim.returncode} "
+                                f"(see {folder}/vexa-sim.err)")
             time.sleep(0.01)
-        sim.kill()
-        raise RuntimeError("the virtual FieldPal did not start")
+        self.stop_sim(sim)
+        raise CaseError(f"vexa-sim made no link in {START_TIMEOUT_S} s")
 
     @staticmethod
     def stop_sim(sim):
-        sim.send_signal(signal.SIGTERM)
-        sim.wait(timeout=20)
+        """Ends a virtual FieldPal as a power switch would, after it has written its state."""
+        if sim.poll() is None:
+            sim.send_signal(signal.SIGTERM)
+        try:
+            sim.wait(timeout=STOP_TIMEOUT_S)
+        except subprocess.TimeoutExpired:
+            sim.kill()
+            sim.wait()
+            raise CaseError(f"vexa-sim did not stop within {STOP_TIMEOUT_S} s")
+        if sim.returncode != 0:
+            raise CaseError(f"vexa-sim ended with status {sim.returncode}")
 
     def update(self, link, data):
-        return subprocess.run([self.vexabsl, "update", "--port", link, "--data-dir", data, "--yes"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                              timeout=UPDATE_TIMEOUT_S).returncode
+        try:
+            return subprocess.run([self.vexabsl, "update", "--port", link, "--data-dir", data,
+                                   "--yes"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  stdin=subprocess.DEVNULL, timeout=UPDATE_TIMEOUT_S).returncode
+        except subprocess.TimeoutExpired:
+            raise CaseError(f"vexabsl update did not end within {UPDATE_TIMEOUT_S} s")
 
 
 def load(path):
@@ -80,10 +107,12 @@ def clean_run(bench, pristine):
     transcript = os.path.join(folder, "transcript.jsonl")
     sim, link = bench.start_sim(folder, "--state", state, "--stats", os.path.join(folder, "stats.json"),
                                 "--transcript", transcript)
-    result = bench.update(link, folder)
-    bench.stop_sim(sim)
+    try:
+        result = bench.update(link, folder)
+    finally:
+        bench.stop_sim(sim)
     if result != 0:
-        raise RuntimeError("the clean update failed")
+        raise CaseError(f"the clean update failed with exit status {result}")
     answers = load(os.path.join(folder, "stats.json"))["instrument"]["answers_sent"]
     boundaries, count, last_state = set(), 0, None
     with open(transcript) as f:
@@ -99,37 +128,62 @@ def clean_run(bench, pristine):
 
 
 def cut_and_recover(bench, pristine, cut):
-    """One case: True, True when the FieldPal ends with the new firmware and its own settings."""
+    """One case: its folder and what went wrong, or None when the FieldPal ends with the new
+    firmware and its own settings (the folder is then removed)."""
     folder = tempfile.mkdtemp(prefix=f"cut{cut}-", dir=bench.work)
+    try:
+        problem = cut_and_recover_in(bench, pristine, cut, folder)
+    except CaseError as error:
+        problem = str(error)
+    except (OSError, ValueError, KeyError) as error:
+        problem = f"{type(error).__name__}: {error}"
+    if problem is None:
+        shutil.rmtree(folder)
+    return folder, problem
+
+
+def cut_and_recover_in(bench, pristine, cut, folder):
     state = os.path.join(folder, "state.json")
     shutil.copy(pristine, state)
     transcript = os.path.join(folder, "transcript.jsonl")
     sim, link = bench.start_sim(folder, "--state", state, "--transcript", transcript,
                                 "--fault", f"power-cut-after={cut}")
-    updater = subprocess.Popen([bench.vexabsl, "update", "--port", link, "--data-dir", folder, "--yes"],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                               stdin=subprocess.DEVNULL)
-    # The bench loses its power with the instrument: the updater goes as soon as the cut is seen.
-    deadline = time.monotonic() + UPDATE_TIMEOUT_S
-    while updater.poll() is None and time.monotonic() < deadline:
+    updater = None
+    try:
+        updater = subprocess.Popen([bench.vexabsl, "update", "--port", link, "--data-dir", folder,
+                                    "--yes"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   stdin=subprocess.DEVNULL)
+        # The bench loses its power with the instrument: the updater goes as soon as the cut is
+        # seen in the transcript, or ends by itself.
+        deadline = time.monotonic() + UPDATE_TIMEOUT_S
         with open(transcript) as f:
-            if '"state":"off"' in f.read():
-                break
-        time.sleep(0.02)
-    if updater.poll() is None:
-        updater.kill()
-    updater.wait()
-    bench.stop_sim(sim)
+            tail = ""  # the end of what was read, so a mark split between two reads is found
+            while updater.poll() is None and time.monotonic() < deadline:
+                tail = tail[-16:] + f.read()
+                if '"state":"off"' in tail:
+                    break
+                time.sleep(0.02)
+    finally:
+        if updater is not None:
+            if updater.poll() is None:
+                updater.kill()
+            updater.wait()
+        bench.stop_sim(sim)
 
     sim, link = bench.start_sim(folder, "--state", state)
-    result = bench.update(link, folder)
-    bench.stop_sim(sim)
+    try:
+        result = bench.update(link, folder)
+    finally:
+        bench.stop_sim(sim)
     after, before = load(state), load(pristine)
-    recovered = result == 0 and after["firmware_version"] == "2.00"
-    kept = after["settings"] == before["settings"]
-    if recovered and kept:
-        shutil.rmtree(folder)
-    return recovered, kept
+    problems = []
+    if result != 0:
+        problems.append(f"the second run exited with {result}")
+    if after["firmware_version"] != "2.00":
+        problems.append(f"the firmware is {after['firmware_version']}")
+    if after["settings"] != before["settings"]:
+        problems.append("the settings changed")
+    return "; ".join(problems) or None
 
 
 def main():
@@ -143,26 +197,28 @@ def main():
 
     work = tempfile.mkdtemp(prefix="vexa-power-cut-")
     bench = Bench(os.path.abspath(args.build), work)
-    pristine = pristine_state(bench)
-    answers, boundaries = clean_run(bench, pristine)
+    try:
+        pristine = pristine_state(bench)
+        answers, boundaries = clean_run(bench, pristine)
+    except CaseError as error:
+        print(f"the sweep could not start: {error} (folders in {work})")
+        return 1
     if args.every:
         cuts = list(range(1, answers + 1))
     else:
         step = max(1, answers // max(1, args.points))
         cuts = sorted(({min(answers, 1 + i * step) for i in range(args.points)} | boundaries) -
                       {0})
-    print(f"A clean update has {answers} answers; cutting after {len(cuts)} of them")
+    print(f"A clean update has {answers} answers; cutting after {len(cuts)} of them", flush=True)
 
     failed = []
-    recovered = kept = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
-        for cut, (ok, settings) in zip(cuts, pool.map(lambda c: cut_and_recover(bench, pristine, c),
-                                                     cuts)):
-            recovered += ok
-            kept += settings
-            if not (ok and settings):
+        for cut, (folder, problem) in zip(cuts, pool.map(
+                lambda c: cut_and_recover(bench, pristine, c), cuts)):
+            if problem:
                 failed.append(cut)
-    print(f"recovered {recovered} of {len(cuts)}; settings kept {kept} of {len(cuts)}")
+                print(f"cut after answer {cut}: {problem} (kept in {folder})", flush=True)
+    print(f"recovered {len(cuts) - len(failed)} of {len(cuts)} with the settings kept")
     if failed:
         print(f"not recovered after the cut at answer: {failed} (folders in {work})")
         return 1

@@ -115,10 +115,12 @@ void SetupFlashCommand(CLI::App& app, CommandRunner& run) {
   CLI::App* flash = app.add_subcommand(
       "flash", "Program an instrument through its bootstrap loader (no settings are kept)");
   flash->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
-  flash->add_option("--file", options->file, "TI-Text firmware file (default: built-in image)");
+  flash->add_option("--file", options->file, "TI-Text firmware file (default: built-in image)")
+      ->check(FileToRead());
   flash->add_option("--type", options->type, "Catalogue type of the instrument family")
       ->capture_default_str();
-  flash->add_option("--log", options->log, "Error file (default: in the data folder)");
+  flash->add_option("--log", options->log, "Error file (default: in the data folder)")
+      ->check(FileToWrite());
   flash->add_flag("--verbose", options->verbose, "Log every byte on the wire");
   flash->callback([&run, options] { run = [options] { return RunFlash(*options); }; });
 }

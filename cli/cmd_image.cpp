@@ -88,13 +88,15 @@ void SetupImageCommand(CLI::App& app, CommandRunner& run) {
   CLI::App* info = image->add_subcommand(
       "info", "Name, target type, version, check values, sections and vectors of the image");
   info->add_option("--file", options->file,
-                   "Load this TI-Text file instead of using the built-in image");
+                   "Load this TI-Text file instead of using the built-in image")
+      ->check(FileToRead());
   info->callback([&run, options] { run = [options] { return RunInfo(*options); }; });
 
   CLI::App* dump = image->add_subcommand(
       "dump", "Write the image as a listing: sections, 32-character data lines, vectors");
-  dump->add_option("--out", options->out, "The listing to write")->required();
+  dump->add_option("--out", options->out, "The listing to write")->required()->check(FileToWrite());
   dump->add_option("--file", options->file,
-                   "Load this TI-Text file instead of using the built-in image");
+                   "Load this TI-Text file instead of using the built-in image")
+      ->check(FileToRead());
   dump->callback([&run, options] { run = [options] { return RunDump(*options); }; });
 }

@@ -108,7 +108,8 @@ void SetupSensorCommand(CLI::App& app, CommandRunner& run) {
       "sensor", "Read the settings of the digital sensor attached to a FieldPal reader");
   sensor->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
   sensor->add_flag("--json", options->json, "Print one JSON object");
-  sensor->add_option("--log", options->log, "Error file (default: in the data folder)");
+  sensor->add_option("--log", options->log, "Error file (default: in the data folder)")
+      ->check(FileToWrite());
   sensor->add_flag("--verbose", options->verbose, "Log every byte on the wire");
   sensor->callback([&run, options] { run = [options] { return RunSensor(*options); }; });
 }

@@ -15,6 +15,7 @@
 #include "cli/console_front_end.h"
 #include "loader/bsl_host.h"
 #include "session/catalogue.h"
+#include "session/save_restore.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ void PrintJson(const UpdateContext& c, int32_t result) {
 }
 
 int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
-  std::string dataFolder = options.dataDir.empty() ? DataFolder() : options.dataDir;
+  std::string dataFolder;
+  if (!UseDataFolder(options.dataDir, &dataFolder)) return kExitFailed;
   const std::string logPath = options.log.empty()
                                   ? dataFolder + "/" + ProductCaption(product) + ".errors.txt"
                                   : options.log;
@@ -101,6 +103,12 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
     std::printf("result: %d\n", result);
     return kExitFailed;
   }
+  if (context.restoreIncomplete) {
+    std::printf("settings: not all restored; %s\n",
+                context.keptSettingsFile.empty() ? "the settings file could not be kept"
+                                                 : ("kept in " + context.keptSettingsFile).c_str());
+    return kExitSettingsNotRestored;
+  }
   return kExitOk;
 }
 
@@ -113,17 +121,29 @@ UpdateOptions* AddUpdateCommand(CLI::App& app, CommandRunner& run, const char* n
   auto options = std::make_shared<UpdateOptions>();
   CLI::App* update = app.add_subcommand(name, description);
   update->add_option("--port", options->port, "Serial port: ttyUSB0, or a device path")->required();
-  CLI::Option* file = update->add_option("--file", options->file,
-                                         "TI-Text firmware file in place of the built-in image");
+  CLI::Option* file = update
+                          ->add_option("--file", options->file,
+                                       "TI-Text firmware file in place of the built-in image")
+                          ->check(FileToRead());
   update->add_option("--data-dir", options->dataDir,
                      "Folder of the settings file and the error file (default: the data folder)");
-  update->add_option("--log", options->log, "Error file (default: in the data folder)");
+  update->add_option("--log", options->log, "Error file (default: in the data folder)")
+      ->check(FileToWrite());
   update->add_flag("--verbose", options->verbose, "Log every byte on the wire");
   CLI::Option* factory =
       update->add_flag("--factory", options->factory, "Factory mode (\"-factory\")");
   CLI::Option* rep = update->add_flag("--rep", options->rep, "Service mode (\"-rep\")");
   update->add_flag("--keep-data", options->keepData, "Don't erase the instrument's stored data");
-  update->add_option("--new-sn", options->newSerial, "Give the instrument this serial number");
+  update->add_option("--new-sn", options->newSerial, "Give the instrument this serial number")
+      ->check(CLI::Validator(
+          [](const std::string& serial) {
+            return IsValidSerialNumber(serial)
+                       ? std::string()
+                       : std::string(
+                             "a serial number is 1 to 15 printable characters without "
+                             "blanks");
+          },
+          "SN"));
   CLI::Option* yes = update->add_flag("--yes", options->yes, "Answer every question OK");
   update->add_flag("--no", options->no, "Answer every question Cancel")->excludes(yes);
   update->add_flag("--json", options->json, "Print one JSON object at the end");

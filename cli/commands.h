@@ -4,10 +4,14 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <string>
 
 // Exit codes: 0 success, 1 an operation failed (its result code is printed), 64 a usage error.
+// An update whose firmware went in but whose settings did not all go back exits with 2, so that a
+// script sees the settings file it must restore by hand.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
+constexpr int kExitSettingsNotRestored = 2;
 constexpr int kExitUsage = 64;
 
 // A subcommand adds itself to `app` and sets `run` to what it does once the arguments are parsed.
@@ -16,3 +20,16 @@ using CommandSetup = void (*)(CLI::App& app, CommandRunner& run);
 
 // Prints "vexabsl: <what> failed [Error <code>] <meaning>" on stderr and returns kExitFailed.
 int ReportFailure(const char* what, int32_t code);
+
+// The folder a run keeps its files in: `named` (--data-dir) or the user's data folder, made when
+// missing. False, with the folder and the system's reason on stderr, when it cannot be made; a
+// fallback folder is named on stderr before it is used.
+bool UseDataFolder(const std::string& named, std::string* folder);
+
+// Checks of options that name files. A FIFO would block the tool in its open() beyond the reach
+// of Ctrl-C, and a device or a folder would feed a reader endless or no bytes: a file to read
+// must be a regular file, and a file to write must not be a FIFO, a socket or a folder (the null
+// device stays allowed for a log nobody wants). A missing file passes: its reader or writer says
+// what is wrong with it in the command's own words.
+const CLI::Validator& FileToRead();
+const CLI::Validator& FileToWrite();

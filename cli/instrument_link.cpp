@@ -59,7 +59,8 @@ void AddInstrumentOptions(CLI::App* command, InstrumentArgs& args) {
           ->needs(radio);
   channel->needs(subChannel);
   subChannel->needs(channel);
-  command->add_option("--log", args.log, "Error file (default: in the data folder)");
+  command->add_option("--log", args.log, "Error file (default: in the data folder)")
+      ->check(FileToWrite());
   command->add_flag("--verbose", args.verbose, "Log every byte on the wire");
 }
 

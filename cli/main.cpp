@@ -1,7 +1,10 @@
 // vexabsl: the command-line face of the updater, for service staff and scripts.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
+#include "app/data_folder.h"
 #include "cli/commands.h"
 #include "cli/version.h"
 #include "link/result.h"
@@ -31,6 +34,52 @@ const CommandSetup kCommands[] = {
 int ReportFailure(const char* what, int32_t code) {
   std::fprintf(stderr, "vexabsl: %s failed [Error %d] %s\n", what, code, ResultText(code));
   return kExitFailed;
+}
+
+bool UseDataFolder(const std::string& named, std::string* folder) {
+  std::string why;
+  if (!named.empty()) {
+    // "dir/" and "dir" are one folder; file names are joined to it with a '/' of their own.
+    *folder = named;
+    while (folder->size() > 1 && folder->back() == '/') folder->pop_back();
+  } else {
+    const DataFolderChoice choice = ChooseDataFolder();
+    if (choice.path.empty()) {
+      std::fprintf(stderr, "vexabsl: no data folder: %s\n", choice.problem.c_str());
+      return false;
+    }
+    if (!choice.problem.empty()) {
+      std::fprintf(stderr, "vexabsl: %s; using %s instead\n", choice.problem.c_str(),
+                   choice.path.c_str());
+    }
+    *folder = choice.path;
+  }
+  if (MakeDataFolder(*folder, &why)) return true;
+  std::fprintf(stderr, "vexabsl: %s\n", why.c_str());
+  return false;
+}
+
+const CLI::Validator& FileToRead() {
+  static const CLI::Validator check(
+      [](const std::string& path) {
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) return std::string();  // the reader says why
+        return S_ISREG(info.st_mode) ? std::string() : path + " is not a regular file";
+      },
+      "FILE");
+  return check;
+}
+
+const CLI::Validator& FileToWrite() {
+  static const CLI::Validator check(
+      [](const std::string& path) {
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) return std::string();  // made when written
+        return S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) ? std::string()
+                                                              : path + " is not a regular file";
+      },
+      "FILE");
+  return check;
 }
 
 int main(int argc, char** argv) {

@@ -229,3 +229,11 @@ int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size)
   session->lab = kept;
   return result < 0 ? result : kResultOk;
 }
+
+bool IsValidSerialNumber(std::string_view serial) {
+  if (serial.empty() || serial.size() > kSerialNumberLength) return false;
+  for (const char c : serial) {
+    if (c <= ' ' || c > '~') return false;
+  }
+  return true;
+}

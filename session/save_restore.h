@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "session/session_context.h"
 
@@ -26,3 +27,8 @@ int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size)
 // ID keeps its own). 1; -35 some items were not restored; -13; the file's errors (-102 no such
 // file, -105, -106, -30); or the restore's failure.
 int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* newSerial);
+
+// Whether `serial` fits an instrument as its serial number: 1 to 15 printable ASCII characters
+// without blanks, as "set -sn" takes one word and every family keeps at most 15 characters.
+// Checked before a run says anything to the instrument, so a bad one never meets an erased flash.
+bool IsValidSerialNumber(std::string_view serial);

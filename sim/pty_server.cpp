@@ -118,6 +118,10 @@ bool PtyServer::Open(std::string* error) {
   cfsetospeed(&raw, B9600);
   tcsetattr(slave_, TCSANOW, &raw);
 
+  // The transcript exists before the link: whoever sees the link may read it at once.
+  if (!options_.transcriptPath.empty() && !transcript_.Open(options_.transcriptPath, error)) {
+    return false;
+  }
   // The link replaces an earlier link of the same name, never anything else.
   struct stat existing;
   if (lstat(options_.linkPath.c_str(), &existing) == 0) {
@@ -132,9 +136,6 @@ bool PtyServer::Open(std::string* error) {
     return false;
   }
   linked_ = true;
-  if (!options_.transcriptPath.empty() && !transcript_.Open(options_.transcriptPath, error)) {
-    return false;
-  }
   return true;
 }
 

@@ -63,8 +63,9 @@ class PtyServer : private InstrumentIo {
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
 
-  // Loads the state file when it exists, creates the pseudo-terminal, points the link at it and
-  // opens the transcript. False with a reason.
+  // Loads the state file when it exists, creates the pseudo-terminal, opens the transcript and,
+  // last, points the link at the terminal: once the link exists, everything else does. False
+  // with a reason.
   bool Open(std::string* error);
   const std::string& SlavePath() const { return slavePath_; }
 

@@ -11,6 +11,7 @@
 #include "app/update_journal.h"
 #include "link/result.h"
 #include "tests/app/update_fixture.h"
+#include "tests/support/run_tool.h"
 
 namespace {
 
@@ -171,6 +172,21 @@ TEST_F(UnfinishedUpdateTest, ARestoreThatFailsPartlyKeepsTheSettingsFile) {
   nlohmann::json expected = EarlierSettings();
   expected["contrast"] = 50;  // the factory value stays
   EXPECT_EQ(FinalSettings(sim), expected);
+}
+
+TEST_F(UnfinishedUpdateTest, TheUpdateCommandExitsWithTwoAndNamesTheKeptFileWhenARestoreFails) {
+  Put(SettingsFile(), SettingsFileText(EarlierSettings(), "300"));
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start({"--fault", "loader-waiting"})) << sim.Error();
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "update --port '" + sim.LinkPath() + "' --data-dir '" + DataPath("") +
+                                "' --yes --json");
+  EXPECT_EQ(run.exit, 2) << run.output;
+  const std::string kept = DataPath("FieldPal.FP14-2291047.settings.txt");
+  EXPECT_NE(run.output.find("settings: not all restored; kept in " + kept), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("\"settings_file_kept\":\"" + kept + "\""), std::string::npos)
+      << run.output;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // exit status and its refusal of a firmware file without a service switch; vexabsl update-sensor
 // against a virtual sensor behind it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -55,6 +57,102 @@ TEST_F(UpdateTest, AFirmwareFileWithoutAServiceSwitchIsAUsageError) {
       VEXABSL_PATH, "update --port /dev/null --data-dir '" + DataPath("") + "' --file fw.txt");
   EXPECT_EQ(run.exit, 64) << run.output;
   EXPECT_NE(run.output.find("--rep or --factory"), std::string::npos) << run.output;
+}
+
+struct MissingFolderRow {
+  const char* what;
+  std::string command;
+  std::vector<std::string> sim;  // how the virtual FieldPal starts
+  std::string errorFile;
+  std::string version;  // where the simulator's statistics show the new firmware's version
+  std::string newVersion;
+};
+
+void PrintTo(const MissingFolderRow& row, std::ostream* out) {
+  *out << row.what;
+}
+
+class MissingDataFolderTest : public UpdateTest,
+                              public ::testing::WithParamInterface<MissingFolderRow> {};
+
+TEST_P(MissingDataFolderTest, AMissingDataFolderIsMadeWithItsParentsForTheOwnerOnly) {
+  const MissingFolderRow& row = GetParam();
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start(row.sim)) << sim.Error();
+  const std::filesystem::path folder = DataPath("new/folder");
+  const ToolOutcome run = RunTool(VEXABSL_PATH, row.command + " --port '" + sim.LinkPath() +
+                                                    "' --data-dir '" + folder.string() + "' --yes");
+  EXPECT_EQ(run.exit, 0) << run.output;
+  EXPECT_TRUE(std::filesystem::exists(folder / row.errorFile)) << run.output;
+  for (const std::filesystem::path& made : {folder.parent_path(), folder}) {
+    struct stat info;
+    ASSERT_EQ(stat(made.c_str(), &info), 0) << made;
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
+  }
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(sim.Stats()[nlohmann::json::json_pointer(row.version)], row.newVersion);
+}
+
+const MissingFolderRow kMissingFolderRows[] = {
+    {"the FieldPal",
+     "update",
+     {},
+     "FieldPal Firmware Updater.errors.txt",
+     "/instrument/firmware_version",
+     "2.00"},
+    {"a sensor behind it",
+     "update-sensor",
+     {"--sensor", "123"},
+     "AERIX 14 Sensor Firmware Updater.errors.txt",
+     "/instrument/sensor/version",
+     "400"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Update, MissingDataFolderTest, ::testing::ValuesIn(kMissingFolderRows),
+                         RowName());
+
+TEST_F(UpdateTest, ADataFolderThatCannotBeMadeIsNamedAndTheInstrumentIsNotTouched) {
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  std::ofstream(DataPath("a-file")) << "not a folder";
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "update --port '" + sim.LinkPath() + "' --data-dir '" +
+                                DataPath("a-file/data") + "' --yes");
+  EXPECT_EQ(run.exit, 1) << run.output;
+  EXPECT_NE(
+      run.output.find("cannot make the folder " + DataPath("a-file/data") + ": Not a directory"),
+      std::string::npos)
+      << run.output;
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(sim.Stats()["answers"], 0) << "nothing was said to the instrument";
+}
+
+TEST_F(UpdateTest, FilesThatAreNotRegularFilesAreRefusedBeforeAnyIsOpened) {
+  // Opening a FIFO that nobody writes would hang the tool beyond the reach of Ctrl-C.
+  const std::string fifo = DataPath("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = DataPath("");
+  for (const std::string& arguments :
+       {"update --port /dev/null --rep --file '" + fifo + "'",
+        "update --port /dev/null --log '" + fifo + "'", "image info --file '" + fifo + "'",
+        "image dump --file '" + fifo + "' --out '" + folder + "x.txt'",
+        "image dump --out '" + fifo + "'", "flash --port /dev/null --log '" + folder + "'",
+        "identify --port /dev/null --log '" + fifo + "'"}) {
+    const ToolOutcome run = RunTool(VEXABSL_PATH, arguments);
+    EXPECT_EQ(run.exit, 64) << arguments << "\n" << run.output;
+    EXPECT_NE(run.output.find("is not a regular file"), std::string::npos) << run.output;
+  }
+}
+
+TEST_F(UpdateTest, ANewSerialNumberTheInstrumentCannotTakeIsAUsageError) {
+  for (const std::string serial : {"FP14-00000000001", "FP 14", "FP14-\xc3\xa9", "''"}) {
+    const ToolOutcome run =
+        RunTool(VEXABSL_PATH, "update --port /dev/null --new-sn " +
+                                  (serial == "''" ? serial : "'" + serial + "'"));
+    EXPECT_EQ(run.exit, 64) << serial << "\n" << run.output;
+    EXPECT_NE(run.output.find("a serial number is 1 to 15 printable characters"), std::string::npos)
+        << run.output;
+  }
 }
 
 struct SensorCommandRow {

@@ -294,6 +294,20 @@ TEST_F(UpdateTest, APortOnWhichNothingAnswersIsAConnectionError) {
   EXPECT_EQ(ui_.connectLabels.back(), "Connect FieldPal to computer comm port.");
 }
 
+TEST_F(UpdateTest, ANewSerialNumberTheFieldPalCannotTakeEndsTheRunBeforeItsFirstCommand) {
+  ui_.options.replaceSerial = true;
+  ui_.options.newSerial = "FP14-00000000001";  // one character too many
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  EXPECT_EQ(Run(sim), kErrBadArgument);
+  ASSERT_EQ(ui_.BoxCaptions(), std::vector<std::string>{"Serial Number Error"});
+  EXPECT_NE(ui_.boxes[0].text.find("\"FP14-00000000001\" can't be given to your FieldPal"),
+            std::string::npos)
+      << ui_.boxes[0].text;
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(sim.Stats()["answers"], 0);
+}
+
 // Runs that fail after the new firmware was uploaded.
 struct LateFailure {
   const char* what;
