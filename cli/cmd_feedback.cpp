@@ -2,9 +2,8 @@
 // updater's error file attached, for service machines without a desktop. The form's checks come
 // first; nothing is sent, not even the connection test, when one of them refuses.
 #include <QFileInfo>
+#include <QString>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +16,7 @@
 #include "link/result.h"
 #include "net/feedback_form.h"
 #include "net/feedback_post.h"
+#include "net/regular_file.h"
 #include "net/service_config.h"
 
 namespace {
@@ -49,18 +49,28 @@ int RunFeedback(FeedbackOptions options) {
   entry.type = kTypeNames.at(options.type);
   entry.respondVia = kRespondNames.at(options.respondVia);
   if (!options.textFile.empty()) {
-    std::ifstream in(options.textFile, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "vexabsl: cannot read %s\n", options.textFile.c_str());
+    // UTF-8 takes at most 4 bytes a character: a longer file holds more than the form takes.
+    const net::FileContent text =
+        net::ReadRegularFile(options.textFile, 4 * int64_t{net::kMaxDescriptionLength});
+    if (text.result == net::FileReading::kTooLarge) {
+      std::fprintf(stderr, "vexabsl: %s holds more than %d characters; at most %d are sent\n",
+                   options.textFile.c_str(), net::kMaxDescriptionLength,
+                   net::kMaxDescriptionLength);
       return kExitUsage;
     }
-    entry.description.assign(std::istreambuf_iterator<char>(in), {});
+    if (text.result != net::FileReading::kOk) {
+      std::fprintf(stderr, "vexabsl: cannot read the description: %s\n", text.message.c_str());
+      return kExitUsage;
+    }
+    entry.description = text.content.toStdString();
   } else {
     entry.description = options.text;
   }
-  if (entry.description.size() > static_cast<size_t>(net::kMaxDescriptionLength)) {
-    std::fprintf(stderr, "vexabsl: the description has %zu characters; at most %d are sent\n",
-                 entry.description.size(), net::kMaxDescriptionLength);
+  // Counted as the window's description field counts them.
+  const qsizetype length = QString::fromStdString(entry.description).size();
+  if (length > net::kMaxDescriptionLength) {
+    std::fprintf(stderr, "vexabsl: the description has %lld characters; at most %d are sent\n",
+                 static_cast<long long>(length), net::kMaxDescriptionLength);
     return kExitUsage;
   }
 

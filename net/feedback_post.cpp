@@ -2,12 +2,12 @@
 
 #include <sys/utsname.h>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <fstream>
 
 #include "link/result.h"
+#include "net/regular_file.h"
 #include "net/service_config.h"
 
 namespace net {
@@ -34,34 +34,19 @@ std::string PrettyName() {
 }  // namespace
 
 HttpReply TestConnection(HttpClient& client, const QUrl& host) {
-  return client.Get(ServiceUrl(host, "/"));
+  return client.Probe(ServiceUrl(host, "/"));
 }
 
 bool LoadAttachment(const std::string& path, FormFile* file, FileTrouble* trouble,
                     std::string* message) {
+  FileContent source = ReadRegularFile(path, kMaxSendFileBytes);
+  if (source.result != FileReading::kOk) {
+    *trouble = source.result == FileReading::kMissing ? FileTrouble::kMissing : FileTrouble::kOther;
+    *message = source.message;
+    return false;
+  }
   const QString name = QString::fromStdString(path);
-  QFile source(name);
-  if (!source.exists()) {
-    *trouble = FileTrouble::kMissing;
-    *message = "cannot find the file " + path;
-    return false;
-  }
-  if (!source.open(QIODevice::ReadOnly)) {
-    *trouble = FileTrouble::kOther;
-    *message = source.errorString().toStdString();
-    return false;
-  }
-  if (source.size() > kMaxSendFileBytes) {
-    *trouble = FileTrouble::kOther;
-    *message = "the file is larger than 8 megabytes";
-    return false;
-  }
-  file->content = source.readAll();
-  if (source.error() != QFileDevice::NoError) {
-    *trouble = FileTrouble::kOther;
-    *message = source.errorString().toStdString();
-    return false;
-  }
+  file->content = std::move(source.content);
   file->partName = QFileInfo(name).fileName().toStdString();
   file->fileName = path;
   file->contentType =
@@ -94,8 +79,8 @@ FeedbackPostResult PostFeedback(HttpClient& client, const QUrl& host, const Feed
     files.push_back(file);
   }
 
-  const HttpReply reply =
-      client.PostForm(ServiceUrl(host, kFeedbackScript), fields, files, observer);
+  const HttpReply reply = client.PostForm(ServiceUrl(host, kFeedbackScript), fields, files,
+                                          kMaxFeedbackReplyBytes, observer);
   if (reply.ok && reply.body.contains(kScriptCompleted)) {
     outcome.result = kResultOk;
     return outcome;

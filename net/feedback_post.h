@@ -15,12 +15,15 @@ namespace net {
 
 inline constexpr const char* kFeedbackScript = "/php-bin/app_feedback.php";
 inline constexpr const char* kScriptCompleted = "Script Completed";
+// The feedback script's reply is a short page; a longer one is abandoned as a failed send.
+inline constexpr int64_t kMaxFeedbackReplyBytes = 1048576;
 
-// GET "/" on the software host; the reply says whether it could be reached.
+// GET "/" on the software host; the reply says whether it could be reached (its body is dropped).
 HttpReply TestConnection(HttpClient& client, const QUrl& host);
 
 // A file read into a file part: named by its file name, carrying its path as its file name, of
-// the content type its extension gives. False, with why, when it cannot be read.
+// the content type its extension gives. False, with why, when it cannot be read: only a regular
+// file of at most 8 MiB is read (see ReadRegularFile).
 bool LoadAttachment(const std::string& path, FormFile* file, FileTrouble* trouble,
                     std::string* message);
 

@@ -6,18 +6,47 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QTimer>
+#include <cstdlib>
 
 namespace net {
 namespace {
 
-QNetworkRequest Request(const QUrl& url) {
-  QNetworkRequest request(url);
-  request.setRawHeader("Accept", kAcceptHeader);
-  request.setHeader(QNetworkRequest::UserAgentHeader, kUserAgent);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                       QNetworkRequest::NoLessSafeRedirectPolicy);
-  request.setTransferTimeout();  // Qt's default
-  return request;
+// What Qt holds of a reply before it is read: the reply is read as it arrives, so this bounds
+// Qt's buffer while the body is checked against its limit.
+constexpr qint64 kReadBufferBytes = 65536;
+
+std::chrono::milliseconds DeadlineFromEnvironment() {
+  const char* text = std::getenv("VEXA_HTTP_DEADLINE_MS");
+  if (text == nullptr || *text == '\0') return kRequestDeadline;
+  char* end = nullptr;
+  const long long ms = std::strtoll(text, &end, 10);
+  if (*end != '\0' || ms <= 0) return kRequestDeadline;
+  return std::chrono::milliseconds(ms);
+}
+
+// The system's certificates and, when SSL_CERT_FILE names a file, the ones in it. Naming any
+// certificate switches off Qt's loading of the system's on demand, so both are named.
+QSslConfiguration SslConfiguration() {
+  QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+  const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+  if (file.isEmpty()) return configuration;
+  const QList<QSslCertificate> extra = QSslCertificate::fromPath(file, QSsl::Pem);
+  if (!extra.isEmpty()) {
+    configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+  }
+  return configuration;
+}
+
+QString Seconds(std::chrono::milliseconds time) {
+  return QString::number(static_cast<double>(time.count()) / 1000.0);
+}
+
+HttpReply Refused(const QUrl& url) {
+  HttpReply reply;
+  reply.error = url.toString().toStdString() + " is not an http:// or https:// address";
+  return reply;
 }
 
 QHttpPart TextPart(const FormField& field) {
@@ -56,7 +85,15 @@ std::string DispositionValue(const std::string& text) {
   return safe;
 }
 
-HttpClient::HttpClient() : manager_(std::make_unique<QNetworkAccessManager>()) {
+bool IsWebAddress(const QUrl& url) {
+  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
+         !url.host().isEmpty();
+}
+
+HttpClient::HttpClient()
+    : manager_(std::make_unique<QNetworkAccessManager>()),
+      ssl_(SslConfiguration()),
+      deadline_(DeadlineFromEnvironment()) {
   manager_->setCookieJar(new QNetworkCookieJar(manager_.get()));
 }
 
@@ -64,15 +101,43 @@ HttpClient::~HttpClient() {
   Abort();
 }
 
-HttpReply HttpClient::Get(const QUrl& url) {
-  return Wait(manager_->get(Request(url)));
+QNetworkRequest HttpClient::Request(const QUrl& url) const {
+  QNetworkRequest request(url);
+  request.setRawHeader("Accept", kAcceptHeader);
+  request.setHeader(QNetworkRequest::UserAgentHeader, kUserAgent);
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::NoLessSafeRedirectPolicy);
+  request.setTransferTimeout();  // Qt's default: the time a transfer may stall
+  if (url.scheme() == "https") request.setSslConfiguration(ssl_);
+  return request;
+}
+
+HttpReply HttpClient::Get(const QUrl& url, int64_t maxBody) {
+  if (!IsWebAddress(url)) return Refused(url);
+  return Wait(manager_->get(Request(url)), maxBody, deadline_);
+}
+
+HttpReply HttpClient::Probe(const QUrl& url) {
+  if (!IsWebAddress(url)) return Refused(url);
+  return Wait(manager_->get(Request(url)), -1, deadline_);
 }
 
 HttpReply HttpClient::PostForm(const QUrl& url, const std::vector<FormField>& fields,
-                               const std::vector<FormFile>& files, const UploadObserver& observer) {
+                               const std::vector<FormFile>& files, int64_t maxBody,
+                               const UploadObserver& observer) {
+  if (!IsWebAddress(url)) return Refused(url);
+  int64_t bodyBytes = 0;
   auto* form = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-  for (const FormField& field : fields) form->append(TextPart(field));
-  for (const FormFile& file : files) form->append(FilePart(file));
+  for (const FormField& field : fields) {
+    form->append(TextPart(field));
+    bodyBytes += static_cast<int64_t>(field.value.size());
+  }
+  for (const FormFile& file : files) {
+    form->append(FilePart(file));
+    bodyBytes += file.content.size();
+  }
+  const std::chrono::milliseconds deadline =
+      deadline_ + std::chrono::seconds(bodyBytes / kUploadBytesPerSecond);
   QNetworkReply* reply = manager_->post(Request(url), form);
   form->setParent(reply);  // the body lives as long as its upload
 
@@ -85,7 +150,7 @@ HttpReply HttpClient::PostForm(const QUrl& url, const std::vector<FormField>& fi
                      }
                      if (begun && observer.progress) observer.progress(sent);
                    });
-  HttpReply result = Wait(reply);
+  HttpReply result = Wait(reply, maxBody, deadline);
   QObject::disconnect(reply, &QNetworkReply::uploadProgress, nullptr, nullptr);
   if (begun && observer.end) observer.end();
   return result;
@@ -95,20 +160,57 @@ void HttpClient::Abort() {
   if (current_) current_->abort();
 }
 
-HttpReply HttpClient::Wait(QNetworkReply* reply) {
+HttpReply HttpClient::Wait(QNetworkReply* reply, int64_t maxBody,
+                           std::chrono::milliseconds deadline) {
   current_ = reply;
+  HttpReply result;
+  QString stopped;  // why the client ended the transfer itself
+  auto stop = [reply, &stopped](const QString& why) {
+    if (stopped.isEmpty()) stopped = why;
+    reply->abort();
+  };
+  const QString tooLarge =
+      QStringLiteral("The reply was abandoned: it is larger than %1 bytes").arg(maxBody);
+  // The body is read as it arrives, so neither Qt nor this client holds more than the limit.
+  auto take = [reply, maxBody, &result, &stop, &tooLarge] {
+    const QByteArray chunk = reply->readAll();
+    if (maxBody < 0) return;
+    if (result.body.size() + chunk.size() > maxBody) {
+      stop(tooLarge);
+      return;
+    }
+    result.body += chunk;
+  };
+  reply->setReadBufferSize(kReadBufferBytes);
   QEventLoop loop;
   QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
+  // A body announced as too long is not fetched at all.
+  QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
+                   [maxBody, &stop, &tooLarge](qint64, qint64 total) {
+                     if (maxBody >= 0 && total > maxBody) stop(tooLarge);
+                   });
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, &loop, [&stop, deadline] {
+    stop(QStringLiteral("The reply was abandoned: it did not arrive within %1 seconds")
+             .arg(Seconds(deadline)));
+  });
+  timer.start(deadline);
   if (!reply->isFinished()) loop.exec();
   // The loop also ends when the application quits: a transfer still under way is abandoned.
   if (!reply->isFinished()) reply->abort();
+  timer.stop();
+  QObject::disconnect(reply, nullptr, &loop, nullptr);
+  if (stopped.isEmpty()) take();                // what arrived with the end of the reply
+  if (!stopped.isEmpty()) result.body.clear();  // a part of a body is no answer
   current_ = nullptr;
 
-  HttpReply result;
   result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  result.body = reply->readAll();
-  result.ok = reply->error() == QNetworkReply::NoError;
-  if (!result.ok) result.error = reply->errorString().toStdString();
+  result.ok = stopped.isEmpty() && reply->error() == QNetworkReply::NoError;
+  if (!result.ok) {
+    result.error = (stopped.isEmpty() ? reply->errorString() : stopped).toStdString();
+  }
   reply->deleteLater();
   return result;
 }

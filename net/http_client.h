@@ -2,11 +2,22 @@
 // Network. Its calls block the caller but run Qt's event loop while they wait, so a window keeps
 // painting and its controls keep answering during a transfer; the command-line tool uses the
 // same client under a QCoreApplication. Redirects are followed, cookies are kept for the life of
-// the client, and the time-out is Qt's default transfer time-out.
+// the client.
+//
+// Nothing a server does can hold the caller or its memory without end: a transfer that stalls
+// ends after Qt's default transfer time-out, every request has an overall deadline as well (a
+// server that sends one byte every few seconds never stalls), and each call says how much of
+// the reply's body it keeps. Only http:// and https:// addresses are requested.
+//
+// Certificates: Qt's OpenSSL backend trusts the system's certificate folders only. Like OpenSSL's
+// own tools, this client also trusts the certificates in the file that SSL_CERT_FILE names, so a
+// site whose services use its own certificate authority can name it.
 #pragma once
 
 #include <QByteArray>
+#include <QSslConfiguration>
 #include <QUrl>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +26,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace net {
 
@@ -46,6 +58,12 @@ struct UploadObserver {
   std::function<void()> end;
 };
 
+// The overall deadline of a request: 30 s for the answer, and for an upload one more second for
+// every kUploadBytesPerSecond of its body, so that an 8 MiB attachment on a slow line still goes.
+// The environment variable VEXA_HTTP_DEADLINE_MS replaces the 30 s (tests use a short one).
+inline constexpr std::chrono::milliseconds kRequestDeadline{30000};
+inline constexpr int64_t kUploadBytesPerSecond = 32768;
+
 class HttpClient {
  public:
   HttpClient();
@@ -53,10 +71,16 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
-  HttpReply Get(const QUrl& url);
-  // A multipart/form-data POST of the fields, in order, then the files.
+  // A GET that keeps the reply's body; a body longer than `maxBody` bytes ends the transfer with
+  // an error instead.
+  HttpReply Get(const QUrl& url, int64_t maxBody);
+  // A GET that reads the reply's body and drops it: whether the host answers is all it asks.
+  HttpReply Probe(const QUrl& url);
+  // A multipart/form-data POST of the fields, in order, then the files; the reply's body is kept
+  // up to `maxBody` bytes as by Get.
   HttpReply PostForm(const QUrl& url, const std::vector<FormField>& fields,
-                     const std::vector<FormFile>& files, const UploadObserver& observer = {});
+                     const std::vector<FormFile>& files, int64_t maxBody,
+                     const UploadObserver& observer = {});
 
   // True while a transfer is in progress.
   bool Busy() const { return current_ != nullptr; }
@@ -64,15 +88,22 @@ class HttpClient {
   void Abort();
 
  private:
-  HttpReply Wait(QNetworkReply* reply);
+  QNetworkRequest Request(const QUrl& url) const;
+  // `maxBody` below 0: the body is dropped.
+  HttpReply Wait(QNetworkReply* reply, int64_t maxBody, std::chrono::milliseconds deadline);
 
   std::unique_ptr<QNetworkAccessManager> manager_;
+  QSslConfiguration ssl_;
+  std::chrono::milliseconds deadline_;
   QNetworkReply* current_ = nullptr;
 };
 
 // The headers every request of the services carries.
 inline constexpr const char* kAcceptHeader = "text/html, */*";
 inline constexpr const char* kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+
+// True for an address the client requests: http:// or https:// with a host.
+bool IsWebAddress(const QUrl& url);
 
 // A name or file name made safe for a part's Content-Disposition header: '"', CR and LF are
 // percent-encoded as browsers do, so a file name cannot end the header early.

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "net/http_client.h"
+
 namespace net {
 namespace {
 
@@ -29,9 +31,7 @@ std::string SupportEmail() {
 }
 
 bool IsServiceAddress(const std::string& text) {
-  const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
-  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
-         !url.host().isEmpty();
+  return IsWebAddress(QUrl(QString::fromStdString(text), QUrl::StrictMode));
 }
 
 QUrl ServiceUrl(const QUrl& base, const std::string& path) {

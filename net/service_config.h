@@ -1,7 +1,8 @@
 // Where the maker's services are. Each address has a default fixed when the updater is built (the
 // maker's hosts are not part of this project) and a value in the options store overrides it:
 // "VersionServer" for the version service, "SoftwareServer" for the software host of the feedback
-// script. Both http:// and https:// addresses work.
+// script. Both http:// and https:// addresses work; a stored value of any other kind (file://,
+// say) is not read as a local file: the client refuses it and the service reports why.
 #pragma once
 
 #include <QUrl>

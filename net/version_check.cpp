@@ -34,7 +34,7 @@ VersionCheckOutcome CheckVersion(HttpClient& client, VersionPrompts& prompts,
   const QUrl url = ServiceUrl(request.service, request.path);
   LogMessage(request.log, vexa_log_level::kMilestone, kTag, "GET %s",
              url.toString().toStdString().c_str());
-  const HttpReply reply = client.Get(url);
+  const HttpReply reply = client.Get(url, kMaxVersionFileBytes);
   VersionFileReading reading;
   if (!reply.ok) {
     outcome.result = kErrVersionService;

@@ -16,6 +16,9 @@ struct VersionFileParts {
 
 constexpr size_t kMaxLinkLength = 999;
 
+// The version file is a few lines; a longer answer is not one, and is not read beyond this.
+constexpr int64_t kMaxVersionFileBytes = 65536;
+
 // The split at the first "http": the version is the text before the character that precedes it
 // (the line break), the link is the rest. Nothing when the body holds no "http".
 std::optional<VersionFileParts> SplitVersionFile(const std::string& body);

@@ -1,5 +1,6 @@
 // The test HTTP server (http_server.py) started on loopback for one test: routes written as JSON,
-// every request it got read back with its request line, headers and body.
+// every request it got read back with its request line, headers and body. Over HTTPS it serves a
+// certificate made for the test by a certificate authority of its own (CaFile()).
 #pragma once
 
 #include <signal.h>
@@ -35,11 +36,19 @@ struct RecordedRequest {
   }
 };
 
+// How the server speaks: plain HTTP, or HTTPS with a certificate for `certHost`.
+struct LoopbackTls {
+  bool on = false;
+  std::string certHost = "127.0.0.1";
+};
+
 class LoopbackServer {
  public:
-  explicit LoopbackServer(const std::filesystem::path& folder)
-      : routes_(folder / "routes.json"), log_(folder / "requests.jsonl") {
+  explicit LoopbackServer(const std::filesystem::path& folder, const LoopbackTls& tls = {})
+      : routes_(folder / "routes.json"), log_(folder / "requests.jsonl"), tls_(tls.on) {
     SetRoutes(nlohmann::json::object());
+    const std::string tlsFolder = (folder / "tls").string();
+    if (tls.on) std::filesystem::create_directories(tlsFolder);
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
@@ -47,8 +56,14 @@ class LoopbackServer {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
       close(out[1]);
-      execlp("python3", "python3", VEXA_HTTP_SERVER_PATH, routes_.c_str(), log_.c_str(),
-             static_cast<char*>(nullptr));
+      if (tls.on) {
+        execlp("python3", "python3", VEXA_HTTP_SERVER_PATH, "--tls", tlsFolder.c_str(),
+               "--cert-host", tls.certHost.c_str(), routes_.c_str(), log_.c_str(),
+               static_cast<char*>(nullptr));
+      } else {
+        execlp("python3", "python3", VEXA_HTTP_SERVER_PATH, routes_.c_str(), log_.c_str(),
+               static_cast<char*>(nullptr));
+      }
       _exit(127);
     }
     close(out[1]);
@@ -67,7 +82,11 @@ class LoopbackServer {
   }
 
   bool Running() const { return port_ > 0; }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string Url() const {
+    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+  }
+  // The certificate authority that signed the server's certificate, for a client to trust.
+  std::filesystem::path CaFile() const { return routes_.parent_path() / "tls" / "ca.pem"; }
 
   void SetRoutes(const nlohmann::json& routes) { std::ofstream(routes_) << routes.dump(); }
 
@@ -93,6 +112,7 @@ class LoopbackServer {
  private:
   std::filesystem::path routes_;
   std::filesystem::path log_;
+  bool tls_ = false;
   pid_t pid_ = -1;
   int port_ = 0;
 };
