@@ -55,6 +55,10 @@ std::string ProductCaption(const Product& p) {
   return ProductDeviceName(p) + " Firmware Updater";
 }
 
+std::string ProductVersionText(const Product& p) {
+  return (p.image ? p.image : &kFieldPalImage)->name;
+}
+
 std::string DataFolder() {
   fs::path base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {

@@ -459,7 +459,7 @@ void MainWindow::SendFeedbackClicked() {
   if (http_->Busy()) return;  // the client is in the middle of a check
   FeedbackHandOver values;
   values.productName = windowTitle().isEmpty() ? QApplication::applicationName() : windowTitle();
-  values.productVersion = VEXABSL_VERSION;
+  values.productVersion = userText2_->text();
   values.defaultRecipient = Q(net::SupportEmail());
   values.errorLogs = QStringList{Q(log_->Path()), QString(), QString()};
   values.startFolder = QApplication::applicationDirPath();
