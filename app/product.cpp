@@ -42,6 +42,10 @@ std::string ProductCaption(const Product& p) {
   return ProductDeviceName(p) + " Firmware Updater";
 }
 
+std::string ProductVersionText(const Product& p) {
+  return (p.image ? p.image : &kFieldPalImage)->name;
+}
+
 std::string DataFolder() {
   return ChooseDataFolder().path;
 }

@@ -55,6 +55,9 @@ extern const Product kSensorProduct;
 std::string ProductDeviceName(const Product& product);
 // device name + " Firmware Updater"
 std::string ProductCaption(const Product& product);
+// The version text of the image the product carries ("QRN 2.00 C" for the FieldPal): what the
+// window's version label shows at start, and the version the feedback post gives for the program.
+std::string ProductVersionText(const Product& product);
 
 // The user's data folder for the updater ($XDG_DATA_HOME/Norvane/VexaBSL, by default
 // ~/.local/share/Norvane/VexaBSL), created when missing. When it cannot be made, a folder of the

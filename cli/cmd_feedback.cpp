@@ -11,7 +11,6 @@
 #include "app/product.h"
 #include "cli/commands.h"
 #include "cli/qt_runtime.h"
-#include "cli/version.h"
 #include "link/log.h"
 #include "link/result.h"
 #include "net/feedback_form.h"
@@ -106,7 +105,7 @@ int RunFeedback(FeedbackOptions options) {
 
   net::FeedbackSender sender;
   sender.productName = product::kCaption;
-  sender.productVersion = VEXABSL_VERSION;
+  sender.productVersion = ProductVersionText(kFieldPalProduct);  // as the window's version label
   sender.defaultRecipient = net::SupportEmail();
   sender.installationPath = net::RunningProgramPath();
   sender.computerInformation = net::LocalComputerInformation();

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "gui/message_box.h"
+#include "gui/window_frame.h"
 #include "link/result.h"
 #include "net/feedback_form.h"
 #include "net/feedback_post.h"
@@ -51,6 +52,7 @@ FeedbackWindow::FeedbackWindow(net::HttpClient* client, QWidget* parent)
     : QDialog(parent), client_(client) {
   setObjectName("frmWeb");
   setWindowTitle("Send Feedback to KALTO");
+  SetFixedFrame(this, Qt::Dialog);
   BuildControls();
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed single border
 }
@@ -122,6 +124,7 @@ void FeedbackWindow::BuildControls() {
   pbWeb_ = new QProgressBar(this);
   pbWeb_->setObjectName("pbWeb");
   pbWeb_->setTextVisible(false);
+  pbWeb_->setAccessibleName("Upload progress");  // it has no label of its own
   pbWeb_->setVisible(false);
   layout->addWidget(pbWeb_);
 
@@ -152,8 +155,12 @@ void FeedbackWindow::HandOver(const FeedbackHandOver& values) {
 
 void FeedbackWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  // Only when the form opens; restoring it from the taskbar must not clear what was typed.
-  if (!event->spontaneous()) FormShow();
+  // Only when the form opens; restoring it from the taskbar must not clear what was typed, nor
+  // move it back.
+  if (event->spontaneous()) return;
+  FormShow();
+  layout()->activate();  // the size for the texts FormShow set
+  CentreOnWindow(this, parentWidget());
 }
 
 void FeedbackWindow::FormShow() {

@@ -23,7 +23,7 @@ class HttpClient;
 // What the main window tells the form before it is shown.
 struct FeedbackHandOver {
   QString productName;     // the main window's caption
-  QString productVersion;  // the program's version
+  QString productVersion;  // the main window's version label (the image's version text)
   QString registeredName;
   QString registeredCompany;
   QString defaultRecipient;  // the maker's support address

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -24,6 +23,7 @@
 #include "gui/port_combo_box.h"
 #include "gui/product_picture.h"
 #include "gui/version_prompts.h"
+#include "gui/window_frame.h"
 #include "net/feedback_post.h"
 #include "net/http_client.h"
 #include "net/service_config.h"
@@ -54,6 +54,7 @@ QFont Bold(QFont font) {
 MainWindow::MainWindow(const QStringList& arguments, QWidget* parent, const Product& product)
     : QMainWindow(parent), product_(product), arguments_(arguments) {
   versionFinderPath_ = product_.versionDocument;
+  SetFixedFrame(this, Qt::Window);
   setWindowIcon(QIcon(ProductPicture()));
   BuildControls();
   BuildMenus();
@@ -81,7 +82,10 @@ void MainWindow::BuildControls() {
   picture_->setPixmap(ProductPicture());
   picture_->setFixedSize(48, 48);
   auto* texts = new QVBoxLayout;
+  // The texts that carry a device name or a count wrap within the window's fixed width: a sensor
+  // type's name or a run of many seconds is longer than the window is wide.
   userText1_ = new QLabel(central);
+  userText1_->setWordWrap(true);
   userText2_ = new QLabel(central);
   userText2_->setFont(Bold(userText2_->font()));
   userText2_->setWordWrap(true);
@@ -93,8 +97,12 @@ void MainWindow::BuildControls() {
 
   lblConnect_ = new QLabel(central);
   lblConnect_->setFont(Bold(lblConnect_->font()));
+  lblConnect_->setWordWrap(true);
   commLabel_ = new QLabel(central);
+  commLabel_->setWordWrap(true);
   cbCommPort_ = new PortComboBox(central);
+  // A screen reader names each control by the label tied to it, not by what it shows.
+  commLabel_->setBuddy(cbCommPort_);
   cbCommPort_->setFont(Bold(cbCommPort_->font()));
   cbCommPort_->setToolTip("Pick your comm port from this list.");
   layout->addWidget(lblConnect_);
@@ -105,6 +113,7 @@ void MainWindow::BuildControls() {
   auto* label1 = new QLabel("Status:", central);
   label1->setFont(Bold(label1->font()));
   statusText_ = new QLabel(central);
+  statusText_->setWordWrap(true);
   statusText_->setVisible(false);
   status->addWidget(label1);
   status->addWidget(statusText_, 1);
@@ -113,12 +122,14 @@ void MainWindow::BuildControls() {
   statusBar_->setRange(0, 100);
   statusBar_->setValue(0);
   statusBar_->setTextVisible(false);
+  label1->setBuddy(statusBar_);
   layout->addWidget(statusBar_);
 
   auto* serial = new QHBoxLayout;
   newSN_ = new QLabel("New Serial Number", central);
   newSNstr_ = new QLineEdit(central);
   newSNstr_->setMaxLength(15);
+  newSN_->setBuddy(newSNstr_);
   newSN_->setVisible(false);
   newSNstr_->setVisible(false);
   serial->addWidget(newSN_);
@@ -196,6 +207,18 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (shown_) return;
   shown_ = true;
   FormShow();
+  CentreOnScreen(this);
+}
+
+void MainWindow::FitTexts() {
+  // The window keeps its size unless a wrapped text needs more lines than there is room for; then
+  // it grows rather than cut the text off.
+  layout()->activate();
+  QWidget* central = centralWidget();
+  QLayout* texts = central->layout();
+  const int needed = texts->hasHeightForWidth() ? texts->minimumHeightForWidth(central->width())
+                                                : texts->minimumSize().height();
+  if (needed > central->height()) setFixedHeight(height() + needed - central->height());
 }
 
 void MainWindow::FormShow() {
@@ -249,10 +272,14 @@ void MainWindow::FormShow() {
   connect(frontEnd_.get(), &GuiFrontEnd::statusChanged, this, [this](const QString& text) {
     statusText_->setText(text);
     statusText_->setVisible(true);
+    FitTexts();
   });
   connect(frontEnd_.get(), &GuiFrontEnd::statusHidden, statusText_, &QWidget::hide);
   connect(frontEnd_.get(), &GuiFrontEnd::progressChanged, statusBar_, &QProgressBar::setValue);
-  connect(frontEnd_.get(), &GuiFrontEnd::connectLabelChanged, lblConnect_, &QLabel::setText);
+  connect(frontEnd_.get(), &GuiFrontEnd::connectLabelChanged, this, [this](const QString& text) {
+    lblConnect_->setText(text);
+    FitTexts();
+  });
 
   const uint32_t count = EnumeratePorts();
   selected_ = 0;
@@ -358,6 +385,7 @@ void MainWindow::SetProductTexts() {
   const QString connected = product_.digitalSensor ? QString(product_.connectName) : device;
   commLabel_->setText("Connect to " + reader + " with Comm Port");
   lblConnect_->setText("Connect " + connected + " to computer comm port.");
+  FitTexts();
 }
 
 RunOptions MainWindow::CurrentOptions() const {
@@ -413,11 +441,8 @@ void MainWindow::RunEnded() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (busy_) {
-    QMessageBox box(QMessageBox::Warning, "Don't Quit Now!",
-                    Q(DontQuitText(context_->caption, context_->deviceName)), QMessageBox::Ok,
-                    this);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    ShowMessageBox(this, Q(DontQuitText(context_->caption, context_->deviceName)),
+                   "Don't Quit Now!", BoxKind::kWarning);
     event->ignore();
     return;
   }
@@ -459,7 +484,7 @@ void MainWindow::SendFeedbackClicked() {
   if (http_->Busy()) return;  // the client is in the middle of a check
   FeedbackHandOver values;
   values.productName = windowTitle().isEmpty() ? QApplication::applicationName() : windowTitle();
-  values.productVersion = VEXABSL_VERSION;
+  values.productVersion = userText2_->text();
   values.defaultRecipient = Q(net::SupportEmail());
   values.errorLogs = QStringList{Q(log_->Path()), QString(), QString()};
   values.startFolder = QApplication::applicationDirPath();

@@ -92,6 +92,8 @@ class MainWindow : public QMainWindow {
   uint32_t EnumeratePorts();
   void FillPortBox(uint32_t count, int shown);
   void SetProductTexts();
+  // Grows the window when a wrapped text needs more lines than it has room for.
+  void FitTexts();
   RunOptions CurrentOptions() const;
   void WriteOptions();
   // The sensor-type items of the Settings menu (sensor_type_menu.cpp): built hidden, shown in

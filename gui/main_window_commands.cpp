@@ -76,5 +76,8 @@ void MainWindow::VerboseErrorFileClicked(bool checked) {
 void MainWindow::ReplaceSerialNumberClicked(bool checked) {
   newSN_->setVisible(checked);
   newSNstr_->setVisible(checked);
-  if (checked) newSNstr_->setFocus();
+  if (checked) {
+    FitTexts();
+    newSNstr_->setFocus();
+  }
 }

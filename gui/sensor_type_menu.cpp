@@ -97,4 +97,5 @@ void MainWindow::ChooseSensorType(uint32_t number) {
   SetSensorType(*context_, number);
   userText1_->setText("This utility updates " + QString::fromStdString(context_->deviceName) +
                       " firmware to");
+  FitTexts();
 }

@@ -1,8 +1,6 @@
 #include "gui/version_prompts.h"
 
-#include <QApplication>
 #include <QDesktopServices>
-#include <QMessageBox>
 #include <QUrl>
 
 #include "gui/message_box.h"
@@ -31,11 +29,7 @@ void WindowVersionPrompts::Show(Kind kind, const std::string& title, const std::
 
 bool WindowVersionPrompts::AskYesNo(const std::string& title, const std::string& text) {
   if (WindowGone()) return false;
-  QMessageBox box(QMessageBox::Information, QString::fromStdString(title),
-                  QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, window_);
-  box.setWindowModality(Qt::WindowModal);
-  QApplication::beep();
-  return box.exec() == QMessageBox::Yes;
+  return ::AskYesNo(window_, QString::fromStdString(text), QString::fromStdString(title));
 }
 
 bool WindowVersionPrompts::OpenLink(const std::string& link) {

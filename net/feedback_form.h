@@ -54,8 +54,10 @@ std::optional<FeedbackRefusal> CheckFeedback(const FeedbackEntry& entry);
 
 // What the program tells of itself in the post.
 struct FeedbackSender {
-  std::string productName;     // the window's caption
-  std::string productVersion;  // the program's version
+  std::string productName;  // the window's caption
+  // The window's version label: the version text of the image the program carries
+  // (ProductVersionText), or of the firmware file opened in its place.
+  std::string productVersion;
   std::string registeredName;
   std::string registeredCompany;
   std::string defaultRecipient;  // the maker's support address
@@ -63,7 +65,8 @@ struct FeedbackSender {
   std::string computerInformation;
 };
 
-// The text fields of the post, in order.
+// The text fields of the post, in order; "Software Version" is product name + " version " +
+// product version ("FieldPal Firmware Updater version QRN 2.00 C").
 std::vector<std::pair<std::string, std::string>> FeedbackFields(const FeedbackEntry& entry,
                                                                 const FeedbackSender& sender);
 

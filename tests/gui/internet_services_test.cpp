@@ -187,6 +187,8 @@ class InternetServicesTest : public QObject {
   void theSendChecksRefuseWithTheirBoxAndFocus();
   void aSendPostsTheFieldsInOrderWithTheErrorFileAndRemembersTheContact();
   void anHtmlErrorPageIsAFailedSend();
+  void theSoftwareVersionIsTheCaptionAndTheVersionLabel_data();
+  void theSoftwareVersionIsTheCaptionAndTheVersionLabel();
   void theSendFileMayBeUpToEightMebibytes_data();
   void theSendFileMayBeUpToEightMebibytes();
   void aLargeUploadShowsTheProgressBarAndSendsTheFileAsItIs();
@@ -207,8 +209,9 @@ class InternetServicesTest : public QObject {
     return true;
   }
   // A window started with "-factory" (no data-erase warning) whose automatic check is over.
-  std::unique_ptr<MainWindow> StartedWindow() {
-    auto window = std::make_unique<MainWindow>(QStringList{"fieldpal-updater", "-factory"});
+  std::unique_ptr<MainWindow> StartedWindow(const Product& product = kFieldPalProduct) {
+    auto window =
+        std::make_unique<MainWindow>(QStringList{"fieldpal-updater", "-factory"}, nullptr, product);
     QSignalSpy checked(window.get(), &MainWindow::versionCheckFinished);
     window->show();
     if (!checked.wait(kWaitMs) && checked.isEmpty()) return nullptr;
@@ -539,7 +542,7 @@ void InternetServicesTest::aSendPostsTheFieldsInOrderWithTheErrorFileAndRemember
        {QString("\r\n\r\n") + QString::fromStdString(net::SupportEmail()) + "\r\n",
         QString("\r\n\r\nFieldPal Firmware Updater Bug Report\r\n"),
         QString("\r\n\r\nAnn Field\r\n"), QString("\r\n\r\nEmail\r\n"),
-        QString("\r\n\r\nFieldPal Firmware Updater version " VEXABSL_VERSION "\r\n"),
+        QString("\r\n\r\nFieldPal Firmware Updater version QRN 2.00 C\r\n"),
         QString("\r\n\r\nThe reader stops at 50 %.\r\n"),
         QString("filename=\"") + ErrorFile() + "\""}) {
     QVERIFY2(text.contains(value), qPrintable(value));
@@ -586,6 +589,40 @@ void InternetServicesTest::anHtmlErrorPageIsAFailedSend() {
   QCOMPARE(answerer_->seen[0].icon, QMessageBox::Warning);
   QVERIFY(form->isVisible());
   QVERIFY(Child<QPushButton>(form, "btnSend")->isEnabled());
+}
+
+void InternetServicesTest::theSoftwareVersionIsTheCaptionAndTheVersionLabel_data() {
+  QTest::addColumn<bool>("sensorUpdater");
+  QTest::addColumn<QString>("version");
+  QTest::newRow("the FieldPal updater") << false << "FieldPal Firmware Updater version QRN 2.00 C";
+  QTest::newRow("the sensor updater")
+      << true << "AERIX 14 Sensor Firmware Updater version AERIX14 4.00";
+}
+
+void InternetServicesTest::theSoftwareVersionIsTheCaptionAndTheVersionLabel() {
+  QFETCH(bool, sensorUpdater);
+  QFETCH(QString, version);
+  QVERIFY(StartServer({{"GET /", Route(200, "ok")},
+                       {"POST /php-bin/app_feedback.php", Route(200, "Script Completed")}}));
+  const auto window = StartedWindow(sensorUpdater ? kSensorProduct : kFieldPalProduct);
+  QVERIFY(window);
+  FeedbackWindow* form = OpenForm(*window);
+  QVERIFY(form);
+  Fill(form, "Ann", "", "", 0, "");
+  QSignalSpy finished(form, &FeedbackWindow::sendFinished);
+
+  Child<QPushButton>(form, "btnSend")->click();
+
+  QCOMPARE(finished.size(), 1);
+  QCOMPARE(finished[0][0].toInt(), 1);
+  const auto requests = server_->Requests();
+  const QString body =
+      QString::fromUtf8(QByteArray::fromBase64(QByteArray::fromStdString(requests.back()["body"])));
+  const QString field = "Content-Disposition: form-data; name=\"Software Version\"";
+  QVERIFY2(body.contains(field), qPrintable(body.left(2000)));
+  // The field's value: after its headers' blank line, up to the line end.
+  const qsizetype start = body.indexOf("\r\n\r\n", body.indexOf(field)) + 4;
+  QCOMPARE(body.mid(start, body.indexOf("\r\n", start) - start), version);
 }
 
 void InternetServicesTest::theSendFileMayBeUpToEightMebibytes_data() {

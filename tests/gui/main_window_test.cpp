@@ -891,15 +891,19 @@ void MainWindowTest::theSensorUpdaterUpdatesTheSensorBehindTheReaderByStart() {
   QCOMPARE(JsonText(sensor["x4"]), QString("3.5 0.25"));
 }
 
-// The internet services' tests, a class of their own in the same program.
+// The internet services' tests and the windows' frame and layout tests, classes of their own in
+// the same program.
 int RunInternetServicesTests(int argc, char** argv);
 bool IsInternetServicesTest(const char* function);
+int RunWindowFrameTests(int argc, char** argv);
+bool IsWindowFrameTest(const char* function);
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QApplication::setApplicationName(kApplication);  // as the program does
   if (argc > 1 && IsInternetServicesTest(argv[1])) return RunInternetServicesTests(argc, argv);
+  if (argc > 1 && IsWindowFrameTest(argv[1])) return RunWindowFrameTests(argc, argv);
   MainWindowTest test;
   return QTest::qExec(&test, argc, argv);
 }

@@ -97,7 +97,7 @@ TEST(FeedbackForm, TheFieldsOfThePostInOrder) {
   entry.description = "It hangs.";
   net::FeedbackSender sender;
   sender.productName = "FieldPal Firmware Updater";
-  sender.productVersion = "0.1.0";
+  sender.productVersion = "QRN 2.00 C";
   sender.defaultRecipient = "support@norvane.example";
   sender.installationPath = "/usr/bin/fieldpal-updater";
   sender.computerInformation = "Debian (Version 6.1 build 0)";
@@ -112,7 +112,7 @@ TEST(FeedbackForm, TheFieldsOfThePostInOrder) {
       {"Respond Via", "Telephone (mid day is best)"},
       {"Registered Name", ""},
       {"Registered Company", ""},
-      {"Software Version", "FieldPal Firmware Updater version 0.1.0"},
+      {"Software Version", "FieldPal Firmware Updater version QRN 2.00 C"},
       {"Installation Path", "/usr/bin/fieldpal-updater"},
       {"Computer Information", "Debian (Version 6.1 build 0)"},
       {"Feedback", "It hangs."},

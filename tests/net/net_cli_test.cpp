@@ -224,7 +224,7 @@ TEST_F(FeedbackCliTest, ThePostCarriesTheFieldsInOrderAndTheFilesByteForByte) {
   EXPECT_EQ(parts[5].body, "555 0100");
   EXPECT_EQ(parts[6].body, "Telephone (afternoon is best)");
   EXPECT_EQ(parts[7].body, "");
-  EXPECT_EQ(parts[9].body, "FieldPal Firmware Updater version 0.1.0");
+  EXPECT_EQ(parts[9].body, "FieldPal Firmware Updater version QRN 2.00 C");
   EXPECT_EQ(fs::path(parts[10].body).filename(), "vexabsl");
   EXPECT_NE(parts[11].body.find(" (Version "), std::string::npos) << parts[11].body;
   EXPECT_EQ(parts[12].body, "It hangs at 40%.");
