@@ -3,7 +3,8 @@
 // items of a lab instrument or the FieldPal. --save writes them as a settings file; --write-back
 // then writes the same settings back, as an update restores them afterwards (a rehearsal of the
 // save and restore); --restore writes a settings file back, as an update does when it no longer
-// holds the settings, which puts back the settings kept from an interrupted update.
+// holds the settings, which puts back the settings kept from an interrupted update. A family
+// that needs a login is logged in after the identification and out at the end, as an update does.
 #include <cstdio>
 #include <iterator>
 #include <memory>
@@ -199,22 +200,38 @@ void PrintLab(const SettingsOptions& options, SessionContext& session, int32_t r
   if (options.writeBack) std::printf("%-19s (result %d)\n", "Written back", writeResult);
 }
 
-// The names of the items in `failed` (lab bits, or a logger's setting bits).
+// The names of the items in `failed` (lab bits, or a logger's setting bits by their printed keys).
 std::string FailedItems(bool logger, uint32_t failed) {
   std::string names;
-  for (uint32_t bit = 1; bit != 0; bit <<= 1) {
-    if (!(failed & bit)) continue;
-    const char* name = "?";
-    if (logger) {
-      for (const Field& field : kFields) {
-        if (field.bit == bit) name = field.key;
-      }
-    } else {
-      name = LabItemName(bit);
-    }
+  const auto add = [&names](const char* name) {
     names += (names.empty() ? "" : ", ") + std::string(name);
+  };
+  if (logger) {
+    for (const Field& field : kFields) {
+      if (failed & field.bit) add(field.key);
+    }
+    return names;
+  }
+  for (uint32_t bit = 1; bit != 0; bit <<= 1) {
+    if (failed & bit) add(LabItemName(bit));
   }
   return names;
+}
+
+// Whether the settings held hold any value (the identification is none).
+bool HoldsValues(const SessionContext& session, bool logger) {
+  return logger ? (session.settings.presentMask & ~bit::kIdentification) != 0
+                : session.lab.presentMask != 0;
+}
+
+// The families that need a login refuse every command after "get -ver" until they have it, as
+// the update sequence knows. 1 (also for the others), or the failed login; the instrument is let
+// go then.
+int32_t LogIn(SessionContext& session) {
+  if (!session.descriptor.needsLogin) return kResultOk;
+  const int32_t login = DPLogin(&session);
+  if (login < 0) DPLogout(&session, false);
+  return login;
 }
 
 int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, bool logger) {
@@ -225,12 +242,17 @@ int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, boo
   const int32_t result =
       DPRestoreInfo(&session, options.restore.c_str(),
                     options.newSerial.empty() ? nullptr : options.newSerial.c_str());
-  DPLogout(&session, false);
+  DPLogout(&session, true);
   if (result == kErrPartlyDone) {
     std::fprintf(stderr, "These settings were not restored: %s\n",
                  FailedItems(logger, session.failedMask).c_str());
   }
   if (result < 0) return link.Failed("restoring the settings", result);
+  if (!HoldsValues(session, IsLoggerType(session.type))) {
+    std::fprintf(stderr, "Log: %s\nvexabsl: nothing was restored: %s holds no settings\n",
+                 link.LogPath().c_str(), options.restore.c_str());
+    return kExitFailed;
+  }
   std::printf("Restored the settings of %s to the %s on %s.\n", options.restore.c_str(),
               session.descriptor.name, options.link.port.c_str());
   return kExitOk;
@@ -261,6 +283,8 @@ int RunSettings(const SettingsOptions& options) {
     std::fprintf(stderr, "vexabsl: the updater keeps no settings file for this instrument\n");
     return link.Failed("saving the settings", kErrNotForThisType);
   }
+  const int32_t login = LogIn(session);
+  if (login < 0) return link.Failed("logging in", login);
   if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
 
   progress.label = "Reading settings";
@@ -270,10 +294,13 @@ int RunSettings(const SettingsOptions& options) {
     SettingsRecord& record = session.settings;
     uint32_t mask = kAllSettings;
     result = DeviceSettings(&device, &record, &mask, SettingDirection::kRead);
+    session.failedMask = kAllSettings & ~mask & ~bit::kIdentification;
   } else {
     result = DPCollectInfo(&session);
   }
-  const bool read = result == kResultOk || result == kErrPartlyDone;
+  // A read that got no value at all is a failed one: nothing to print, save or write back.
+  const bool read =
+      (result == kResultOk || result == kErrPartlyDone) && HoldsValues(session, logger);
   session.settingsHeld = read;
   session.savedMask = logger ? session.settings.presentMask : session.lab.presentMask;
 
@@ -283,15 +310,24 @@ int RunSettings(const SettingsOptions& options) {
   if (options.writeBack && read) {
     progress.label = "Writing settings";
     if (logger) {
-      written = session.settings.presentMask & ~setting_bit::kIdentification;
+      written = session.settings.presentMask & ~bit::kIdentification;
       writeResult = DeviceSettings(&device, &session.settings, &written, SettingDirection::kWrite);
     } else {
       writeResult = DPRestoreInfo(&session, nullptr, nullptr);
     }
   }
-  DPLogout(&session, false);
+  DPLogout(&session, true);
 
-  if (!read) return link.Failed("reading the settings", result);
+  if (!read) {
+    if (result == kErrPartlyDone && session.failedMask) {
+      std::fprintf(stderr, "None of these settings could be read: %s\n",
+                   FailedItems(logger, session.failedMask).c_str());
+    }
+    if (!options.save.empty()) {
+      std::fprintf(stderr, "Nothing was saved; %s is left as it was\n", options.save.c_str());
+    }
+    return link.Failed("reading the settings", result < 0 ? result : kErrPartlyDone);
+  }
   if (logger) {
     Print(options, session.settings, result, written, writeResult);
   } else {

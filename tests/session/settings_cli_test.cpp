@@ -1,9 +1,12 @@
 // vexabsl settings --save and --restore as service staff use them: the settings of an instrument
-// saved to a file, the instrument reset to its factory settings, and the file written back.
+// saved to a file, the instrument reset to its factory settings, and the file written back; the
+// families that need a login get it; a save or restore that moves nothing says so.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
 
 #include "tests/support/run_tool.h"
@@ -23,19 +26,38 @@ nlohmann::json StoredSettings(SimInstrument& sim) {
   return settings;
 }
 
-class SaveAndRestore : public ::testing::TestWithParam<const char*> {};
+std::string TextOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+constexpr const char* kLoggedIn = "DPConnect successfully logged into the device";
+
+struct Family {
+  const char* name;
+  bool needsLogin;  // the Hydrella 4 refuses every command but "get -ver" before the login
+};
+
+void PrintTo(const Family& family, std::ostream* out) {
+  *out << family.name;
+}
+
+class SaveAndRestore : public ::testing::TestWithParam<Family> {};
 
 TEST_P(SaveAndRestore, GivesAnInstrumentResetToFactorySettingsItsOwnSettingsBack) {
-  SimInstrument sim(GetParam());
+  SimInstrument sim(GetParam().name);
   const std::string state = sim.PathFor("state.json");
   const std::string file = sim.PathFor("kept.settings.txt");
-  const std::string log = " --log " + sim.PathFor("errors.txt");
+  const std::string saveLog = sim.PathFor("save.errors.txt");
+  const std::string restoreLog = sim.PathFor("restore.errors.txt");
 
   ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
-  const ToolOutcome saved =
-      RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --save " + file + log);
+  const ToolOutcome saved = RunTool(
+      VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --save " + file + " --log " + saveLog);
   ASSERT_EQ(sim.Stop(), 0);
-  ASSERT_EQ(saved.exit, 0) << saved.output;
+  ASSERT_EQ(saved.exit, 0) << saved.output << TextOf(saveLog);
+  EXPECT_EQ(TextOf(saveLog).find(kLoggedIn) != std::string::npos, GetParam().needsLogin);
+  EXPECT_EQ(sim.Stats()["instrument"].value("logged_in", false), false) << "logged out at the end";
   const nlohmann::json original = StoredSettings(sim);
   ASSERT_TRUE(original.is_object());
 
@@ -45,13 +67,71 @@ TEST_P(SaveAndRestore, GivesAnInstrumentResetToFactorySettingsItsOwnSettingsBack
 
   ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
   const ToolOutcome restored =
-      RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --restore " + file + log);
+      RunTool(VEXABSL_PATH,
+              "settings --port " + sim.LinkPath() + " --restore " + file + " --log " + restoreLog);
   ASSERT_EQ(sim.Stop(), 0);
-  EXPECT_EQ(restored.exit, 0) << restored.output;
+  EXPECT_EQ(restored.exit, 0) << restored.output << TextOf(restoreLog);
+  EXPECT_EQ(TextOf(restoreLog).find(kLoggedIn) != std::string::npos, GetParam().needsLogin);
+  EXPECT_EQ(sim.Stats()["instrument"].value("logged_in", false), false) << "logged out at the end";
   EXPECT_EQ(StoredSettings(sim), original);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachFamily, SaveAndRestore, ::testing::Values("fieldpal", "qd40", "hs4"));
+INSTANTIATE_TEST_SUITE_P(EachFamily, SaveAndRestore,
+                         ::testing::Values(Family{"fieldpal", false}, Family{"qd40", false},
+                                           Family{"hs4", true}),
+                         [](const ::testing::TestParamInfo<Family>& param) {
+                           return param.param.name;
+                         });
+
+TEST(SettingsCommand, LeavesTheFileAsItWasWhenASaveReadsNothing) {
+  // A Hydrella Series 3 keeps its ADC calibration and config, neither of which the FieldPal that
+  // plays one knows: every item is refused.
+  SimInstrument sim("fieldpal");
+  ASSERT_TRUE(sim.Start({"--type-word", "H3B", "--version", "3.60"})) << sim.Error();
+  const std::string file = sim.PathFor("kept.settings.txt");
+  const std::string kept =
+      "***** Auto-Generated Settings File -- DO NOT EDIT *****\r\n\r\n"
+      "type=\"H3B\"\r\nconfig=\"12345\"\r\n";
+  std::ofstream(file, std::ios::binary) << kept;
+  const std::string log = sim.PathFor("errors.txt");
+  const ToolOutcome run = RunTool(
+      VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --save " + file + " --log " + log);
+  EXPECT_EQ(run.exit, 1) << run.output;
+  EXPECT_EQ(TextOf(file), kept);
+  EXPECT_NE(run.output.find("None of these settings could be read: adccal, config"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("Nothing was saved"), std::string::npos) << run.output;
+  EXPECT_NE(TextOf(log).find(kLoggedIn), std::string::npos) << "the H3B needs the login too";
+}
+
+TEST(SettingsCommand, SaysSoWhenARestoreHasNothingToWrite) {
+  SimInstrument sim("hs4");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const std::string file = sim.PathFor("empty.settings.txt");
+  std::ofstream(file, std::ios::binary)
+      << "***** Auto-Generated Settings File -- DO NOT EDIT *****\r\n\r\ntype=\"HS4\"\r\n";
+  const ToolOutcome run = RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() +
+                                                    " --restore " + file + " --log /dev/null");
+  EXPECT_NE(run.exit, 0) << run.output;
+  EXPECT_NE(run.output.find("nothing was restored"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("Restored"), std::string::npos) << run.output;
+}
+
+TEST(SettingsCommand, NamesTheSettingsALoggerCouldNotGive) {
+  // The rQ7 has no build text and no network modem settings.
+  SimInstrument sim("rq7");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --log /dev/null");
+  EXPECT_EQ(run.exit, 1) << run.output;
+  const size_t line = run.output.find("Some settings could not be read: ");
+  ASSERT_NE(line, std::string::npos) << run.output;
+  const std::string names = run.output.substr(line, run.output.find('\n', line) - line);
+  EXPECT_NE(names.find("apn"), std::string::npos) << names;
+  EXPECT_NE(names.find("build"), std::string::npos) << names;
+  EXPECT_EQ(names.find("serial_number"), std::string::npos) << names;
+}
 
 TEST(SettingsCommand, SaysWhichSettingsARestoreCouldNotWrite) {
   SimInstrument sim("fieldpal");
