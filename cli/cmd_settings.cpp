@@ -6,6 +6,7 @@
 // holds the settings, which puts back the settings kept from an interrupted update. A family
 // that needs a login is logged in after the identification and out at the end, as an update does.
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/instrument_link.h"
+#include "cli/settings_file_check.h"
 #include "instrument/device_settings.h"
 #include "instrument/device_types.h"
 #include "instrument/session.h"
@@ -234,26 +236,76 @@ int32_t LogIn(SessionContext& session) {
   return login;
 }
 
+// What went wrong with the settings file at `path` on this computer, in words a user can act on.
+std::string FileProblem(int32_t code, const std::string& path, bool writing, const char* device) {
+  switch (code) {
+    case kErrSettingsFileMissing:
+    case kErrFileMissing:
+      return writing ? "the folder of " + path + " does not exist" : "there is no file " + path;
+    case kErrSettingsFileDenied:
+    case kErrFileDenied:
+      return std::string("no permission to ") + (writing ? "write " : "read ") + path;
+    case kErrIsFolder:
+      return path + " is a folder, not a file";
+    case kErrDiskFull:
+      return "the disk is full; " + path + " was left as it was";
+    case kErrUnreadableAnswer:
+      return path + " is not a settings file of a " + device;
+    default:
+      return path + (writing ? " could not be written (" : " could not be read (") +
+             ResultText(code) + ")";
+  }
+}
+
+int FileFailed(const InstrumentSession& link, const std::string& path, bool writing, int32_t code,
+               const char* device) {
+  std::fprintf(stderr, "Log: %s\nvexabsl: %s [Error %d]\n", link.LogPath().c_str(),
+               FileProblem(code, path, writing, device).c_str(), code);
+  return kExitFailed;
+}
+
+std::string WholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads the file first and writes nothing when it holds nothing to write, or values the
+// instrument's items cannot hold whole: a cut calibration is a wrong one.
 int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, bool logger) {
   SessionContext& session = link.Session();
+  const std::string& path = options.restore;
+  const char* newSerial = options.newSerial.empty() ? nullptr : options.newSerial.c_str();
   session.settingsHeld = false;  // the file, not what this run read
+  const int32_t read = DPReadInfo(&session, path.c_str());
+  if (read < 0) {
+    DPLogout(&session, false);
+    return FileFailed(link, path, false, read, session.descriptor.name);
+  }
+  const std::vector<std::string> cut = ValuesNotHeldWhole(&session, WholeFile(path));
+  if (!cut.empty() || (!HoldsValues(session, IsLoggerType(session.type)) && !newSerial)) {
+    DPLogout(&session, false);
+    if (cut.empty()) {
+      std::fprintf(stderr, "vexabsl: %s holds no settings; nothing was restored\n", path.c_str());
+    } else {
+      std::fprintf(stderr, "These values of %s do not fit the %s:\n", path.c_str(),
+                   session.descriptor.name);
+      for (const std::string& value : cut) std::fprintf(stderr, "  %s\n", value.c_str());
+      std::fprintf(stderr, "vexabsl: nothing was restored\n");
+    }
+    return kExitFailed;
+  }
+  const int32_t login = LogIn(session);
+  if (login < 0) return link.Failed("logging in", login);
   link.Progress().label = "Writing settings";
   link.Progress().unit = "settings";
-  const int32_t result =
-      DPRestoreInfo(&session, options.restore.c_str(),
-                    options.newSerial.empty() ? nullptr : options.newSerial.c_str());
+  const int32_t result = DPRestoreInfo(&session, path.c_str(), newSerial);
   DPLogout(&session, true);
   if (result == kErrPartlyDone) {
     std::fprintf(stderr, "These settings were not restored: %s\n",
                  FailedItems(logger, session.failedMask).c_str());
   }
   if (result < 0) return link.Failed("restoring the settings", result);
-  if (!HoldsValues(session, IsLoggerType(session.type))) {
-    std::fprintf(stderr, "Log: %s\nvexabsl: nothing was restored: %s holds no settings\n",
-                 link.LogPath().c_str(), options.restore.c_str());
-    return kExitFailed;
-  }
-  std::printf("Restored the settings of %s to the %s on %s.\n", options.restore.c_str(),
+  std::printf("Restored the settings of %s to the %s on %s.\n", path.c_str(),
               session.descriptor.name, options.link.port.c_str());
   return kExitOk;
 }
@@ -261,7 +313,9 @@ int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, boo
 int SaveFile(const SettingsOptions& options, InstrumentSession& link) {
   SessionContext& session = link.Session();
   const int32_t written = WriteInfoFile(&session, options.save.c_str());
-  if (written < 0) return link.Failed("writing the settings file", written);
+  if (written < 0) {
+    return FileFailed(link, options.save, true, written, session.descriptor.name);
+  }
   if (!options.json) std::printf("Settings saved to %s\n", options.save.c_str());
   return kExitOk;
 }
@@ -280,12 +334,14 @@ int RunSettings(const SettingsOptions& options) {
   if (!logger && identified < 0) return link.Failed("identifying the instrument", identified);
   const bool keepsFile = IsLoggerType(session.type) || identified >= 0;
   if ((!options.save.empty() || !options.restore.empty()) && !keepsFile) {
-    std::fprintf(stderr, "vexabsl: the updater keeps no settings file for this instrument\n");
-    return link.Failed("saving the settings", kErrNotForThisType);
+    std::fprintf(stderr,
+                 "vexabsl: the updater keeps no settings file for this instrument; without "
+                 "--save and --restore its settings are printed\n");
+    return kExitFailed;
   }
+  if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
   const int32_t login = LogIn(session);
   if (login < 0) return link.Failed("logging in", login);
-  if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
 
   progress.label = "Reading settings";
   progress.unit = "settings";
@@ -325,6 +381,11 @@ int RunSettings(const SettingsOptions& options) {
     }
     if (!options.save.empty()) {
       std::fprintf(stderr, "Nothing was saved; %s is left as it was\n", options.save.c_str());
+    }
+    if (result == kErrNotForThisType) {
+      std::fprintf(stderr, "vexabsl: the updater keeps no settings of a %s\n",
+                   session.descriptor.name);
+      return kExitFailed;
     }
     return link.Failed("reading the settings", result < 0 ? result : kErrPartlyDone);
   }

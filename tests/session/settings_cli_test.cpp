@@ -3,6 +3,7 @@
 // families that need a login get it; a save or restore that moves nothing says so.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -147,6 +148,91 @@ TEST(SettingsCommand, SaysWhichSettingsARestoreCouldNotWrite) {
   EXPECT_NE(run.output.find("These settings were not restored: contr"), std::string::npos)
       << run.output;
   EXPECT_NE(run.output.find("[Error -35]"), std::string::npos) << run.output;
+}
+
+// A FieldPal's settings file with `lines` after the type.
+std::string FieldPalFile(const std::string& lines) {
+  return "***** Auto-Generated Settings File -- DO NOT EDIT *****\r\n\r\ntype=\"FP\"\r\n" + lines;
+}
+
+TEST(SettingsCommand, RestoresNothingWhenAValueWouldBeCut) {
+  SimInstrument sim("fieldpal");
+  const std::string state = sim.PathFor("state.json");
+  ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
+  ASSERT_EQ(sim.Stop(), 0);
+  const nlohmann::json before = StoredSettings(sim);
+  ASSERT_TRUE(before.is_object());
+  ASSERT_TRUE(sim.Start({"--state", state})) << sim.Error();
+  const std::string file = sim.PathFor("cut.settings.txt");
+  std::ofstream(file, std::ios::binary) << FieldPalFile(
+      "name=\"SIXTEEN-CHARS-AB\"\r\ncontr=\"60\"\r\ncal00=\"" + std::string(1 << 20, '7') +
+      "\"\r\nsn=\"FP-00" + std::string(1, '\0') + "42\"\r\nadc15=\"1.0 0.5\"\r\n");
+  const ToolOutcome run = RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() +
+                                                    " --restore " + file + " --log /dev/null");
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(run.exit, 1) << run.output.substr(0, 2000);
+  for (const char* expected :
+       {"name: 16 characters, only the first 8 would be written",
+        "cal00: 1048576 characters, only the first 256 would be written",
+        "sn: 8 characters with a NUL byte among them",
+        "adc15: 7 characters, none of which would be written", "nothing was restored"}) {
+    EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
+  }
+  EXPECT_EQ(run.output.find("contr:"), std::string::npos) << "held whole";
+  EXPECT_EQ(run.output.find("Restored"), std::string::npos) << run.output;
+  EXPECT_EQ(StoredSettings(sim), before) << "nothing was written";
+}
+
+struct FileCase {
+  const char* name;
+  const char* option;  // --save or --restore
+  const char* path;    // in the simulator's folder; "-" a settings file of the wrong kind
+  const char* told;
+};
+
+void PrintTo(const FileCase& file, std::ostream* out) {
+  *out << file.name;
+}
+
+class SettingsFileProblem : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(SettingsFileProblem, IsToldAsWhatHappenedToTheFile) {
+  const FileCase& c = GetParam();
+  SimInstrument sim("fieldpal");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  std::ofstream(sim.PathFor("notes.txt")) << "Calibrated on Monday.\n";
+  std::filesystem::create_directory(sim.PathFor("folder"));
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() + " " + c.option + " " +
+                                sim.PathFor(c.path) + " --log /dev/null");
+  EXPECT_EQ(run.exit, 1) << run.output;
+  EXPECT_NE(run.output.find(c.told), std::string::npos) << run.output;
+  for (const char* misleading : {"the answer could not be understood", "could not retrieve",
+                                 "no permission to open the port"}) {
+    EXPECT_EQ(run.output.find(misleading), std::string::npos) << run.output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachProblem, SettingsFileProblem,
+    ::testing::Values(
+        FileCase{"restore_from_a_missing_file", "--restore", "gone.txt", "there is no file"},
+        FileCase{"restore_from_a_folder", "--restore", "folder", "is a folder, not a file"},
+        FileCase{"restore_from_notes", "--restore", "notes.txt",
+                 "is not a settings file of a FieldPal"},
+        FileCase{"save_into_a_missing_folder", "--save", "gone/kept.txt", "does not exist"},
+        FileCase{"save_over_a_folder", "--save", "folder", "is a folder, not a file"}),
+    [](const ::testing::TestParamInfo<FileCase>& param) { return param.param.name; });
+
+TEST(SettingsCommand, SaysThatTheUpdaterKeepsNoFileForTheOldestQd4) {
+  SimInstrument sim("qd4");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "settings --port " + sim.LinkPath() + " --save " +
+                                sim.PathFor("qd4.settings.txt") + " --log /dev/null");
+  EXPECT_EQ(run.exit, 1) << run.output;
+  EXPECT_NE(run.output.find("keeps no settings file"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("no permission"), std::string::npos) << run.output;
 }
 
 }  // namespace
