@@ -3,8 +3,10 @@
 // items of a lab instrument or the FieldPal. --save writes them as a settings file; --write-back
 // then writes the same settings back, as an update restores them afterwards (a rehearsal of the
 // save and restore); --restore writes a settings file back, as an update does when it no longer
-// holds the settings, which puts back the settings kept from an interrupted update.
+// holds the settings, which puts back the settings kept from an interrupted update. A family
+// that needs a login is logged in after the identification and out at the end, as an update does.
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -12,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/instrument_link.h"
+#include "cli/settings_file_check.h"
 #include "instrument/device_settings.h"
 #include "instrument/device_types.h"
 #include "instrument/session.h"
@@ -199,39 +202,110 @@ void PrintLab(const SettingsOptions& options, SessionContext& session, int32_t r
   if (options.writeBack) std::printf("%-19s (result %d)\n", "Written back", writeResult);
 }
 
-// The names of the items in `failed` (lab bits, or a logger's setting bits).
+// The names of the items in `failed` (lab bits, or a logger's setting bits by their printed keys).
 std::string FailedItems(bool logger, uint32_t failed) {
   std::string names;
-  for (uint32_t bit = 1; bit != 0; bit <<= 1) {
-    if (!(failed & bit)) continue;
-    const char* name = "?";
-    if (logger) {
-      for (const Field& field : kFields) {
-        if (field.bit == bit) name = field.key;
-      }
-    } else {
-      name = LabItemName(bit);
-    }
+  const auto add = [&names](const char* name) {
     names += (names.empty() ? "" : ", ") + std::string(name);
+  };
+  if (logger) {
+    for (const Field& field : kFields) {
+      if (failed & field.bit) add(field.key);
+    }
+    return names;
+  }
+  for (uint32_t bit = 1; bit != 0; bit <<= 1) {
+    if (failed & bit) add(LabItemName(bit));
   }
   return names;
 }
 
+// Whether the settings held hold any value (the identification is none).
+bool HoldsValues(const SessionContext& session, bool logger) {
+  return logger ? (session.settings.presentMask & ~bit::kIdentification) != 0
+                : session.lab.presentMask != 0;
+}
+
+// The families that need a login refuse every command after "get -ver" until they have it, as
+// the update sequence knows. 1 (also for the others), or the failed login; the instrument is let
+// go then.
+int32_t LogIn(SessionContext& session) {
+  if (!session.descriptor.needsLogin) return kResultOk;
+  const int32_t login = DPLogin(&session);
+  if (login < 0) DPLogout(&session, false);
+  return login;
+}
+
+// What went wrong with the settings file at `path` on this computer, in words a user can act on.
+std::string FileProblem(int32_t code, const std::string& path, bool writing, const char* device) {
+  switch (code) {
+    case kErrSettingsFileMissing:
+    case kErrFileMissing:
+      return writing ? "the folder of " + path + " does not exist" : "there is no file " + path;
+    case kErrSettingsFileDenied:
+    case kErrFileDenied:
+      return std::string("no permission to ") + (writing ? "write " : "read ") + path;
+    case kErrIsFolder:
+      return path + " is a folder, not a file";
+    case kErrDiskFull:
+      return "the disk is full; " + path + " was left as it was";
+    case kErrUnreadableAnswer:
+      return path + " is not a settings file of a " + device;
+    default:
+      return path + (writing ? " could not be written (" : " could not be read (") +
+             ResultText(code) + ")";
+  }
+}
+
+int FileFailed(const InstrumentSession& link, const std::string& path, bool writing, int32_t code,
+               const char* device) {
+  std::fprintf(stderr, "Log: %s\nvexabsl: %s [Error %d]\n", link.LogPath().c_str(),
+               FileProblem(code, path, writing, device).c_str(), code);
+  return kExitFailed;
+}
+
+std::string WholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads the file first and writes nothing when it holds nothing to write, or values the
+// instrument's items cannot hold whole: a cut calibration is a wrong one.
 int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, bool logger) {
   SessionContext& session = link.Session();
+  const std::string& path = options.restore;
+  const char* newSerial = options.newSerial.empty() ? nullptr : options.newSerial.c_str();
   session.settingsHeld = false;  // the file, not what this run read
+  const int32_t read = DPReadInfo(&session, path.c_str());
+  if (read < 0) {
+    DPLogout(&session, false);
+    return FileFailed(link, path, false, read, session.descriptor.name);
+  }
+  const std::vector<std::string> cut = ValuesNotHeldWhole(&session, WholeFile(path));
+  if (!cut.empty() || (!HoldsValues(session, IsLoggerType(session.type)) && !newSerial)) {
+    DPLogout(&session, false);
+    if (cut.empty()) {
+      std::fprintf(stderr, "vexabsl: %s holds no settings; nothing was restored\n", path.c_str());
+    } else {
+      std::fprintf(stderr, "These values of %s do not fit the %s:\n", path.c_str(),
+                   session.descriptor.name);
+      for (const std::string& value : cut) std::fprintf(stderr, "  %s\n", value.c_str());
+      std::fprintf(stderr, "vexabsl: nothing was restored\n");
+    }
+    return kExitFailed;
+  }
+  const int32_t login = LogIn(session);
+  if (login < 0) return link.Failed("logging in", login);
   link.Progress().label = "Writing settings";
   link.Progress().unit = "settings";
-  const int32_t result =
-      DPRestoreInfo(&session, options.restore.c_str(),
-                    options.newSerial.empty() ? nullptr : options.newSerial.c_str());
-  DPLogout(&session, false);
+  const int32_t result = DPRestoreInfo(&session, path.c_str(), newSerial);
+  DPLogout(&session, true);
   if (result == kErrPartlyDone) {
     std::fprintf(stderr, "These settings were not restored: %s\n",
                  FailedItems(logger, session.failedMask).c_str());
   }
   if (result < 0) return link.Failed("restoring the settings", result);
-  std::printf("Restored the settings of %s to the %s on %s.\n", options.restore.c_str(),
+  std::printf("Restored the settings of %s to the %s on %s.\n", path.c_str(),
               session.descriptor.name, options.link.port.c_str());
   return kExitOk;
 }
@@ -239,7 +313,9 @@ int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, boo
 int SaveFile(const SettingsOptions& options, InstrumentSession& link) {
   SessionContext& session = link.Session();
   const int32_t written = WriteInfoFile(&session, options.save.c_str());
-  if (written < 0) return link.Failed("writing the settings file", written);
+  if (written < 0) {
+    return FileFailed(link, options.save, true, written, session.descriptor.name);
+  }
   if (!options.json) std::printf("Settings saved to %s\n", options.save.c_str());
   return kExitOk;
 }
@@ -258,10 +334,14 @@ int RunSettings(const SettingsOptions& options) {
   if (!logger && identified < 0) return link.Failed("identifying the instrument", identified);
   const bool keepsFile = IsLoggerType(session.type) || identified >= 0;
   if ((!options.save.empty() || !options.restore.empty()) && !keepsFile) {
-    std::fprintf(stderr, "vexabsl: the updater keeps no settings file for this instrument\n");
-    return link.Failed("saving the settings", kErrNotForThisType);
+    std::fprintf(stderr,
+                 "vexabsl: the updater keeps no settings file for this instrument; without "
+                 "--save and --restore its settings are printed\n");
+    return kExitFailed;
   }
   if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
+  const int32_t login = LogIn(session);
+  if (login < 0) return link.Failed("logging in", login);
 
   progress.label = "Reading settings";
   progress.unit = "settings";
@@ -270,10 +350,13 @@ int RunSettings(const SettingsOptions& options) {
     SettingsRecord& record = session.settings;
     uint32_t mask = kAllSettings;
     result = DeviceSettings(&device, &record, &mask, SettingDirection::kRead);
+    session.failedMask = kAllSettings & ~mask & ~bit::kIdentification;
   } else {
     result = DPCollectInfo(&session);
   }
-  const bool read = result == kResultOk || result == kErrPartlyDone;
+  // A read that got no value at all is a failed one: nothing to print, save or write back.
+  const bool read =
+      (result == kResultOk || result == kErrPartlyDone) && HoldsValues(session, logger);
   session.settingsHeld = read;
   session.savedMask = logger ? session.settings.presentMask : session.lab.presentMask;
 
@@ -283,15 +366,29 @@ int RunSettings(const SettingsOptions& options) {
   if (options.writeBack && read) {
     progress.label = "Writing settings";
     if (logger) {
-      written = session.settings.presentMask & ~setting_bit::kIdentification;
+      written = session.settings.presentMask & ~bit::kIdentification;
       writeResult = DeviceSettings(&device, &session.settings, &written, SettingDirection::kWrite);
     } else {
       writeResult = DPRestoreInfo(&session, nullptr, nullptr);
     }
   }
-  DPLogout(&session, false);
+  DPLogout(&session, true);
 
-  if (!read) return link.Failed("reading the settings", result);
+  if (!read) {
+    if (result == kErrPartlyDone && session.failedMask) {
+      std::fprintf(stderr, "None of these settings could be read: %s\n",
+                   FailedItems(logger, session.failedMask).c_str());
+    }
+    if (!options.save.empty()) {
+      std::fprintf(stderr, "Nothing was saved; %s is left as it was\n", options.save.c_str());
+    }
+    if (result == kErrNotForThisType) {
+      std::fprintf(stderr, "vexabsl: the updater keeps no settings of a %s\n",
+                   session.descriptor.name);
+      return kExitFailed;
+    }
+    return link.Failed("reading the settings", result < 0 ? result : kErrPartlyDone);
+  }
   if (logger) {
     Print(options, session.settings, result, written, writeResult);
   } else {

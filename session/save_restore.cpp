@@ -179,15 +179,8 @@ int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* new
   if (newSerial && !*newSerial) newSerial = nullptr;
   session->failedMask = 0;
   if (!session->settingsHeld) {
-    const int32_t read = ReadInfoFile(session, path);
-    if (read < 0) {
-      LogMessage(session->log, vexa_log_level::kError, kSessionTag,
-                 "DPRestoreInfo received error %d trying to read device settings from %s", read,
-                 path ? path : "");
-      return read;
-    }
-    session->settingsHeld = true;
-    session->settings.presentMask = session->savedMask;
+    const int32_t read = DPReadInfo(session, path);
+    if (read < 0) return read;
   }
   const int type = session->type;
   int32_t result;
@@ -206,6 +199,20 @@ int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* new
                "DPRestoreInfo successfully restored device setting");
   }
   return result;
+}
+
+int32_t DPReadInfo(SessionContext* session, const char* path) {
+  if (!session) return kErrMissingArgument;
+  const int32_t read = ReadInfoFile(session, path);
+  if (read < 0) {
+    LogMessage(session->log, vexa_log_level::kError, kSessionTag,
+               "DPRestoreInfo received error %d trying to read device settings from %s", read,
+               path ? path : "");
+    return read;
+  }
+  session->settingsHeld = true;
+  session->settings.presentMask = session->savedMask;
+  return kResultOk;
 }
 
 int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size) {

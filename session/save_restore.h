@@ -22,6 +22,11 @@ int32_t DPSaveInfo(SessionContext* session, const char* path);
 // that keeps none, or the read's failure.
 int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size);
 
+// Reads the settings file at `path` into the context as a restore does when it holds no
+// settings, so that they can be looked at before they are written; the context then holds them.
+// 1, or the file's errors (as DPRestoreInfo).
+int32_t DPReadInfo(SessionContext* session, const char* path);
+
 // Writes the settings back: those held in memory, else those of the settings file at `path`.
 // With `newSerial` (not empty), the instrument gets that serial number (a logger with a device
 // ID keeps its own). 1; -35 some items were not restored; -13; the file's errors (-102 no such

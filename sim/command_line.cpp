@@ -1,5 +1,6 @@
 #include "sim/command_line.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -31,6 +32,34 @@ std::string AnswerText(std::string_view text) {
   answer += text;
   answer += "\r>";
   return answer;
+}
+
+AccessCodeLogin::AccessCodeLogin(std::string_view typeWord) {
+  std::string word;
+  for (char c : typeWord)
+    word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  required_ = word == "HLITE" || word == "H3B" || word == "HS4" || word == "PX3C" || word == "PRE";
+}
+
+bool AccessCodeLogin::Admits(const Command& command) const {
+  if (!required_ || loggedIn_ || command.verb.empty()) return true;
+  // What the updater asks before it logs in: the identification and the hardware revision.
+  return command.verb == "get" && (command.option == "-ver" || command.option == "-hver") &&
+         command.value.empty();
+}
+
+std::optional<std::string_view> AccessCodeLogin::Take(const Command& command) {
+  if (!required_) return std::nullopt;
+  if (command.verb == "login") {
+    if (!command.option.empty() || command.value != kAccessCode) return kRefusal;
+    loggedIn_ = true;
+    return "OK";
+  }
+  if (command.verb == "logout" && command.option.empty()) {
+    loggedIn_ = false;
+    return "OK";
+  }
+  return std::nullopt;
 }
 
 void CommandLineReader::Clear() {

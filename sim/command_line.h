@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,34 @@ bool ParseNumber(std::string_view text, long* value, int base = 10);
 // The value in upper-case hex, as the instruments write channel numbers.
 std::string Hex(long value);
 inline constexpr std::string_view kRefusal = "ERROR";
+
+// The access-code login of the families that need one: the Hydrella Lite (HLITE), Hydrella
+// Series 3 (H3B), Hydrella 4 (HS4), PX3C and Hydrella Pre (PRE), known by the first word of
+// their "get -ver" answer. Until "login *5927" such an instrument answers only its version and
+// hardware revision (and an empty line) and refuses everything else with ERROR; "logout", a
+// power loss or a restart ends the login. Another family's instrument is never gated.
+class AccessCodeLogin {
+ public:
+  static constexpr std::string_view kAccessCode = "*5927";
+
+  // `typeWord` is compared after upper-casing, as the updater matches it.
+  explicit AccessCodeLogin(std::string_view typeWord);
+
+  bool LoggedIn() const { return loggedIn_; }
+  // False when the instrument must refuse `command` now.
+  bool Admits(const Command& command) const;
+  // "login CODE" and "logout" of a gated instrument: the answer text ("OK", or the refusal for a
+  // wrong code, which changes nothing), the login changed accordingly. Nothing for any other
+  // command, and for every command of an instrument that is not gated (its family answers its own
+  // logins).
+  std::optional<std::string_view> Take(const Command& command);
+  // The power went or the firmware restarted.
+  void Forget() { loggedIn_ = false; }
+
+ private:
+  bool required_;
+  bool loggedIn_ = false;
+};
 
 // Collects received bytes into command lines.
 class CommandLineReader {

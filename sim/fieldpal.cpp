@@ -93,7 +93,8 @@ FieldPal::FieldPal(FieldPalConfig config)
       flash_({kInfoMemory, kMainFlash}),
       loader_(config_.loader, flash_),
       settings_(config_.factoryReset ? FieldPalSettings::Factory() : config_.settings),
-      firmwareVersion_(config_.version) {
+      firmwareVersion_(config_.version),
+      login_(config_.typeWord) {
   PreloadShippedFlash(flash_);
   if (config_.sensorAttached) sensor_.emplace(config_.sensor);
   if (config_.loaderWaiting) StartLoader(ResidentLoader::State::kWaiting);
@@ -124,6 +125,7 @@ void FieldPal::StartFirmware() {
   commandBaud_ = kCommandLineBaud;
   reader_.Clear();
   relay_ = Relay::kOff;  // a restarted reader starts at its command line
+  login_.Forget();
 }
 
 void FieldPal::StartLoader(ResidentLoader::State state) {
@@ -283,7 +285,12 @@ void FieldPal::RunCommand(const std::string& line, InstrumentIo& io) {
   }
   ++commands_;
   const std::string& verb = command.verb;
-  if (verb == "get") {
+  if (const std::optional<std::string_view> answer = login_.Take(command)) {
+    if (*answer == kRefusal) ++refusals_;
+    Say(io, *answer);
+  } else if (!login_.Admits(command)) {
+    Refuse(io);  // a family that needs a login, not logged in
+  } else if (verb == "get") {
     Get(command, io);
   } else if (verb == "set") {
     Set(command, io);

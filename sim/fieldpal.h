@@ -98,6 +98,7 @@ class FieldPal : public Instrument {
   Mode mode_ = Mode::kFirmware;
   uint32_t commandBaud_ = 9600;
   std::string firmwareVersion_;
+  AccessCodeLogin login_;          // --type-word of a family that needs a login
   bool applicationIntact_ = true;  // no loader session has erased or written the application
   bool firmwareCorrupt_ = false;   // the last upload made flash faults
   uint64_t storedReadings_ = 1873;

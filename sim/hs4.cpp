@@ -15,7 +15,8 @@ void Hs4Config::TakeFaults(FaultList& faults) {
 
 Hs4::Hs4(Hs4Config config)
     : config_(std::move(config)),
-      settings_(config_.factoryReset ? Hs4Settings::Factory() : config_.settings) {}
+      settings_(config_.factoryReset ? Hs4Settings::Factory() : config_.settings),
+      login_(config_.typeWord) {}
 
 void Hs4::Receive(const UartByte& byte, InstrumentIo& io) {
   if (poweredOff_) return;
@@ -45,6 +46,7 @@ void Hs4::Wake(int token, InstrumentIo&) {
   // Powered up again: its command line with the settings it keeps; a half-typed line is gone.
   poweredOff_ = false;
   reader_.Clear();
+  login_.Forget();
 }
 
 void Hs4::Say(InstrumentIo& io, std::string_view text) {
@@ -65,7 +67,12 @@ void Hs4::RunCommand(const std::string& line, InstrumentIo& io) {
   ++commands_;
   const std::string& verb = command.verb;
   const bool bare = command.option.empty() && command.value.empty();
-  if (verb == "get") {
+  if (const std::optional<std::string_view> answer = login_.Take(command)) {
+    if (*answer == kRefusal) ++refusals_;
+    Say(io, *answer);
+  } else if (!login_.Admits(command)) {
+    Refuse(io);  // not logged in
+  } else if (verb == "get") {
     Get(command, io);
   } else if (verb == "set") {
     Set(command, io);
@@ -176,6 +183,7 @@ void Hs4::AddStats(nlohmann::json& stats) const {
   stats["sensor_resets"] = sensorResets_;
   stats["power_losses"] = powerLosses_;
   stats["state"] = StateName();
+  stats["logged_in"] = login_.LoggedIn();
   nlohmann::json settings = settings_.ToJson();
   settings["clock"] = clock_.Now();
   stats["settings"] = settings;

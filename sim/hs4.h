@@ -5,7 +5,8 @@
 // Before the updater reads the settings it sends "set -sensor 0" (the probe's sensor type back
 // to 0); the instrument accepts it and counts it. It logs in with "login *5927" typed one
 // character at a time, then "\r\n\r": the carriage return ends the login ("OK"), the line feed
-// is ignored and the second carriage return is an empty line, answered with the prompt.
+// is ignored and the second carriage return is an empty line, answered with the prompt. Until
+// then it answers only "get -ver" and "get -hver" (AccessCodeLogin).
 #pragma once
 
 #include <cstdint>
@@ -65,6 +66,7 @@ class Hs4 : public Instrument {
   Hs4Settings settings_;
   InstrumentClock clock_;
   CommandLineReader reader_;
+  AccessCodeLogin login_;  // HS4 needs one; another type word (--type-word) may not
   bool poweredOff_ = false;
 
   uint32_t commands_ = 0;

@@ -37,7 +37,8 @@ Logger::Logger(LoggerConfig config)
     : config_(std::move(config)),
       firmware_{config_.model, LoggerVersionNumber(config_.version), config_.teaKey},
       settings_(config_.settings),
-      modem_(config_.modem) {
+      modem_(config_.modem),
+      login_(config_.typeWord) {
   if (config_.behindRadio) radio_ = config_.awake ? Radio::kListening : Radio::kAsleep;
   ResetToFactoryIfAsked();
 }
@@ -65,6 +66,7 @@ void Logger::Wake(int token, InstrumentIo& io) {
   commandBaud_ = kCommandLineBaud;
   passThrough_ = false;
   reader_.Clear();
+  login_.Forget();
 }
 
 bool Logger::IdleAtFastRate() const {
@@ -162,7 +164,12 @@ void Logger::RunCommand(const std::string& line, InstrumentIo& io) {
   const std::string& verb = command.verb;
   const bool bare = command.option.empty() && command.value.empty();
   if ((verb == "get" || verb == "set") && command.option == "-r") ++rmodeCommands_;
-  if (verb == "query" && command.option.empty()) {
+  if (const std::optional<std::string_view> answer = login_.Take(command)) {
+    if (*answer == kRefusal) ++refusals_;
+    Say(io, *answer);
+  } else if (!login_.Admits(command)) {
+    Refuse(io);  // --type-word of a family that needs a login, not logged in
+  } else if (verb == "query" && command.option.empty()) {
     io.Reply(settings_.name + "\r", DeviceWork::kAnswer, config_.answerMs);
   } else if (verb == "login") {
     Say(io, "OK");

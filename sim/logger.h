@@ -118,6 +118,7 @@ class Logger : public Instrument {
   Radio radio_ = Radio::kLoggedIn;
   uint32_t wakeCount_ = 0;
   ModemCommands modem_;
+  AccessCodeLogin login_;  // --type-word of a family that needs a login
   bool passThrough_ = false;
   CommandLineReader termReader_;  // the transparent bytes, watched for "term"
   uint32_t termLineBytes_ = 0;    // bytes of the line the watch is collecting

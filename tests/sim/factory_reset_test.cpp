@@ -21,6 +21,7 @@ struct FactoryCase {
   const char* family;
   std::vector<std::string> firstRun;  // options of the run before the reset
   std::vector<Exchange> afterReset;   // what the reset instrument answers
+  const char* login = nullptr;        // what the family needs before it answers them
 };
 
 void PrintTo(const FactoryCase& reset, std::ostream* out) {
@@ -38,6 +39,9 @@ TEST_P(FactoryReset, ReplacesTheSettingsAndKeepsTheRestOfTheState) {
   ASSERT_TRUE(sim.Start(arguments)) << sim.Error();
   SimLine line;
   ASSERT_TRUE(line.Open(sim.LinkPath(), 9600));
+  if (reset.login) {
+    ASSERT_EQ(line.Exchange(reset.login, '>'), "\rOK\r>");
+  }
   ASSERT_EQ(line.Exchange("set -sec 1000000000\r", '>'), "\rOK\r>");  // 2031-09-09 01:46:40
   line.Close();
   ASSERT_EQ(sim.Stop(), 0);
@@ -46,6 +50,9 @@ TEST_P(FactoryReset, ReplacesTheSettingsAndKeepsTheRestOfTheState) {
   arguments.push_back("--factory-reset");
   ASSERT_TRUE(sim.Start(arguments)) << sim.Error();
   ASSERT_TRUE(line.Open(sim.LinkPath(), 9600));
+  if (reset.login) {
+    ASSERT_EQ(line.Exchange(reset.login, '>'), "\rOK\r>");
+  }
   for (const Exchange& exchange : reset.afterReset) {
     EXPECT_EQ(line.Exchange(exchange.command, '>'), exchange.answer) << exchange.command;
   }
@@ -77,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                      {"get -tau\r", "\r10\r>"},
                      {"get -user\r", "\r0\r>"},
                      {"get -eqn\r", "\r0\r>"},
-                     {"get -ver\r", "\rHS4 2.10\r>"}}}),
+                     {"get -ver\r", "\rHS4 2.10\r>"}},
+                    "login *5927\r"}),
     [](const ::testing::TestParamInfo<FactoryCase>& param) { return param.param.family; });
 
 TEST(FactoryResetOption, WithoutAStateFileStartsFromFactorySettings) {

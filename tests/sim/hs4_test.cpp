@@ -1,6 +1,6 @@
-// The Hydrella 4's command line: every item of its store, the record sets and their limits, the
-// login typed one character at a time, the statistics, --state and a save, factory reset and
-// restore that gives back the same store.
+// The Hydrella 4's command line: every item of its store (after the login it needs), the record
+// sets and their limits, the login typed one character at a time, the statistics, --state and a
+// save, factory reset and restore that gives back the same store.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +23,12 @@ struct Exchange {
 
 class Hs4CommandLine : public ::testing::Test {
  protected:
+  // Starts the instrument and logs in, as the updater does before anything but "get -ver".
   void Begin(const std::vector<std::string>& arguments = {}) {
+    BeginLoggedOut(arguments);
+    ASSERT_EQ(Ask("login *5927"), "\rOK\r>");
+  }
+  void BeginLoggedOut(const std::vector<std::string>& arguments = {}) {
     ASSERT_TRUE(sim_.Start(arguments)) << sim_.Error();
     ASSERT_TRUE(line_.Open(sim_.LinkPath(), 9600));
   }
@@ -77,10 +82,10 @@ TEST_F(Hs4CommandLine, AnswersEveryItemOfAnInstrumentInUse) {
       {"get -eqn 99", "\r\r>"},
       {"post", "\rCode Good!\r>"},
       {"post -init", "\rCode Good!\r>"},
-      {"login *5927", "\rOK\r>"},
-      {"logout", "\rOK\r>"},
       {"yes", "\rOK\r>"},
       {"", "\r>"},
+      {"login *5927", "\rOK\r>"},
+      {"logout", "\rOK\r>"},  // last: the commands above need the login
   });
 }
 
@@ -160,7 +165,7 @@ TEST_F(Hs4CommandLine, RecordSetsAreEmptiedAndFilledFromIndexZero) {
 }
 
 TEST_F(Hs4CommandLine, LogsInWithTheCodeTypedOneCharacterAtATime) {
-  Begin();
+  BeginLoggedOut();
   // The updater pauses after every character; how long does not matter to the command line.
   for (char c : std::string("login *5927")) {
     ASSERT_EQ(line_.SendAndListen(std::string(1, c), 30), "") << "no echo, no answer yet";
@@ -168,12 +173,16 @@ TEST_F(Hs4CommandLine, LogsInWithTheCodeTypedOneCharacterAtATime) {
   // The carriage return ends the login, the line feed is ignored, the second carriage return is
   // an empty line.
   EXPECT_EQ(line_.SendAndListen("\r\n\r", 300), "\rOK\r>\r>");
-  EXPECT_EQ(Finish()["commands"], 1);
+  EXPECT_EQ(Ask("get -sn"), "\rHS4-2210318\r>") << "logged in";
+  const nlohmann::json instrument = Finish();
+  EXPECT_EQ(instrument["commands"], 2);
+  EXPECT_EQ(instrument["logged_in"], true);
 }
 
 TEST_F(Hs4CommandLine, StatisticsCountTheCommandsAndShowTheStore) {
-  Begin();
+  BeginLoggedOut();
   ExpectAnswers({
+      {"login *5927", "\rOK\r>"},
       {"set -sensor 0", "\rOK\r>"},
       {"set -sensor 0", "\rOK\r>"},
       {"yes", "\rOK\r>"},
@@ -181,11 +190,11 @@ TEST_F(Hs4CommandLine, StatisticsCountTheCommandsAndShowTheStore) {
       {"set -eqn 3 Zeta 1", "\rOK\r>"},
   });
   const nlohmann::json instrument = Finish();
-  EXPECT_EQ(instrument["commands"], 5);
+  EXPECT_EQ(instrument["commands"], 6);  // the login is one of them
   EXPECT_EQ(instrument["refusals"], 1);
   EXPECT_EQ(instrument["sensor_resets"], 2);
   EXPECT_EQ(instrument["data_erases"], 1);
-  EXPECT_EQ(instrument["answers_sent"], 5);
+  EXPECT_EQ(instrument["answers_sent"], 6);
   EXPECT_EQ(instrument["state"], "firmware");
   const nlohmann::json& settings = instrument["settings"];
   EXPECT_EQ(settings["serial"], "HS4-2210318");
