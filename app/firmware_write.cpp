@@ -8,7 +8,8 @@
 int32_t EraseAndWriteFirmware(UpdateContext& c, uint32_t pause_ms) {
   VexaBSLHost* loader = c.loader;
   const DeviceDescriptor& d = c.descriptor;
-  NoteErasing(c);
+  const int32_t noted = NoteErasing(c);
+  if (noted < 0) return noted;
   StepProgress(c);
   ShowStatus(c, "Erasing firmware memory...");
   int32_t result =

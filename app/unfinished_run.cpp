@@ -1,5 +1,8 @@
 #include "app/unfinished_run.h"
 
+#include <cctype>
+
+#include "link/result.h"
 #include "session/session_context.h"
 
 namespace {
@@ -23,17 +26,40 @@ UpdateJournal JournalOfSavedSettings(const UpdateContext& c) {
 
 }  // namespace
 
-void NoteErasing(UpdateContext& c) {
+int32_t NoteErasing(UpdateContext& c) {
   const std::string path = JournalPath(c);
   UpdateJournal journal;
-  if (ReadJournal(path, &journal)) return;
+  if (ReadJournal(path, &journal)) return kResultOk;
   if (c.settingsSaved) {
     journal = JournalOfSavedSettings(c);
   } else if (!ReadSettingsFileIdentity(c.settingsPath, &journal)) {
-    return;  // no settings to keep
+    return kResultOk;  // no settings to keep
   }
   journal.phase = "erasing";
-  WriteJournal(path, journal);
+  const int32_t written = WriteJournal(path, journal);
+  if (written < 0) {
+    // Without the journal a run cut off after the erase would save the new firmware's factory
+    // settings over the file, so the erase does not begin.
+    LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+               "NoteErasing got error %d (%s) writing %s", written, ResultText(written),
+               path.c_str());
+    DataFolderFailed(c, written);
+  }
+  return written;
+}
+
+void DataFolderFailed(UpdateContext& c, int32_t code, const std::string& file) {
+  std::string reason = ResultText(code);
+  reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+  if (!file.empty()) reason += ": " + file;
+  ShowErrorBox(c,
+               "The " + c.caption + " cannot keep the settings of your " + c.deviceName +
+                   " safe in the folder\n" + c.dataFolder + "\n\n" + reason +
+                   ".\n\nThe firmware in your " + c.deviceName +
+                   " was not changed. Please make room in this folder, or choose another one, "
+                   "and try again.\n\n[Error " +
+                   std::to_string(code) + "]",
+               "Data Folder Error", BoxKind::kError);
 }
 
 bool AskRestoreUnfinished(UpdateContext& c, const UpdateJournal& journal) {
@@ -56,10 +82,19 @@ bool ClaimUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal,
   return AskRestoreUnfinished(c, journal);
 }
 
-void KeepUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal) {
-  const std::string kept = KeepSettingsFile(c);
+int32_t KeepUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal) {
+  std::string kept;
+  const int32_t moved = KeepSettingsFile(c, &kept);
+  if (moved < 0) {
+    // The file stays the journal's: this run must not save another instrument's settings over it.
+    LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+               "Could not keep the settings of an unfinished update: error %d (%s)", moved,
+               ResultText(moved));
+    DataFolderFailed(c, moved);
+    return moved;
+  }
   RemoveJournal(JournalPath(c));
-  if (kept.empty()) return;
+  if (moved == kResultNothingDone) return kResultOk;
   c.keptSettingsFile = kept;
   LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Kept the settings of an unfinished update as %s", kept.c_str());
@@ -69,4 +104,5 @@ void KeepUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal) {
                    "\n\nIt can be written back to its " + c.deviceName +
                    " with \"vexabsl settings --restore\".",
                "Settings Kept", BoxKind::kInformation);
+  return kResultOk;
 }

@@ -10,8 +10,15 @@
 
 // From the erase on, the settings file is the only copy of the instrument's settings: the journal
 // says so until the restore is done. A journal of an earlier run stays as it is; without settings
-// (none saved, no file) nothing is written.
-void NoteErasing(UpdateContext& context);
+// (none saved, no file) nothing is written. 1; or, when the journal could not be written, the
+// folder's failure (WriteJournal), after the "Data Folder Error" box: the erase must not begin.
+int32_t NoteErasing(UpdateContext& context);
+
+// The box of a data folder that cannot keep what a broken run would need to get the settings
+// back (the settings file, the journal, a kept file), or whose files are links: it names the
+// folder and the reason (`code`: -153 the disk is full, -156 read-only, -151 no permission, ...;
+// -158 with `file`, the link's name). The run stops before the flash is touched.
+void DataFolderFailed(UpdateContext& context, int32_t code, const std::string& file = {});
 
 // The "Unfinished Update" question: true when the user says the file's settings belong to the
 // instrument connected now.
@@ -23,5 +30,6 @@ bool ClaimUnfinishedSettings(UpdateContext& context, const UpdateJournal& journa
                              const std::string& serial);
 
 // The file is another instrument's: kept where no run saves over it, the journal removed, and the
-// user told where it is.
-void KeepUnfinishedSettings(UpdateContext& context, const UpdateJournal& journal);
+// user told where it is. 1 (also when there was no file); or, after the "Data Folder Error" box,
+// why the file could not be kept: the journal then stays and this run must not save over it.
+int32_t KeepUnfinishedSettings(UpdateContext& context, const UpdateJournal& journal);

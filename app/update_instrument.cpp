@@ -18,19 +18,20 @@ constexpr uint32_t kReconnectPauseMs = 1500;  // times the attempt number: 0, 15
 constexpr uint32_t kLoaderTries = 3;
 constexpr int kLowBattery = 10;
 
-// After a run that was cut off between the erase and the end of its restore. Returns true when
-// this run must skip the save and restore the earlier run's file after the firmware.
-bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
+// After a run that was cut off between the erase and the end of its restore. 1 when this run
+// must skip the save and restore the earlier run's file after the firmware; 0 when it saves as
+// usual; or the failure to keep the earlier file aside (the run stops).
+int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   const bool runsNewFirmware =
       c.descriptor.type == ImageTargetType(c) && c.descriptor.version == c.imageVersion;
   if (runsNewFirmware) {
     // Most likely the instrument whose update was cut off after its new firmware started.
     char serial[64] = {};
     DPReadSerialNumber(c.session, serial, sizeof serial);
-    if (ClaimUnfinishedSettings(c, journal, serial)) return true;
+    if (ClaimUnfinishedSettings(c, journal, serial)) return kResultOk;
   }
-  KeepUnfinishedSettings(c, journal);
-  return false;
+  const int32_t kept = KeepUnfinishedSettings(c, journal);
+  return kept < 0 ? kept : kResultNothingDone;
 }
 
 int32_t FirstConnect(UpdateContext& c) {
@@ -59,6 +60,12 @@ int32_t SaveSettings(UpdateContext& c) {
   const int32_t saved = DPSaveInfo(c.session, c.settingsPath.c_str());
   if (saved >= 0 || saved == kErrPartlyDone) c.settingsSaved = true;
   if (saved >= 0) return kResultOk;
+  if (IsFileWriteFailure(saved)) {
+    // The settings were read but the file could not be written: no question may lead on to the
+    // erase, after which a power cut would leave them nowhere.
+    DataFolderFailed(c, saved);
+    return saved;
+  }
   if (c.options.serviceFlag || c.options.factoryMode) {
     const BoxAnswer answer =
         ConfirmBox(c, SettingsRetrieveQuestionText(c), "Settings Retrieve Error");
@@ -226,7 +233,11 @@ int32_t UpdateInstrument(UpdateContext& c) {
     }
     StepProgress(c);
     UpdateJournal journal;
-    if (ReadJournal(JournalPath(c), &journal)) restoreFromFile = ResumeUnfinishedRun(c, journal);
+    if (ReadJournal(JournalPath(c), &journal)) {
+      const int32_t resumed = ResumeUnfinishedRun(c, journal);
+      if (resumed < 0) return resumed;
+      restoreFromFile = resumed > 0;
+    }
     if (!restoreFromFile && d.saveSettings) {
       const int32_t saved = SaveSettings(c);
       if (saved < 0) return saved;

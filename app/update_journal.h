@@ -19,10 +19,13 @@ struct UpdateJournal {
 std::string JournalPath(const UpdateContext& context);
 std::string SettingsFilePath(const UpdateContext& context);
 
-// False when there is no journal (or it cannot be read).
+// False when there is no journal (or it cannot be read). A symbolic link is no journal.
 bool ReadJournal(const std::string& path, UpdateJournal* journal);
-// Written whole or not at all. False when it could not be written.
-bool WriteJournal(const std::string& path, const UpdateJournal& journal);
+// Written whole and on the disk, or not at all (an earlier journal then stays as it was), through
+// a new file of its own, never through a file or link that is there. 1, or why the folder took
+// no journal: -153 the disk is full, -156 it is read-only, -151 no permission, -150 no folder,
+// -155 another failure.
+int32_t WriteJournal(const std::string& path, const UpdateJournal& journal);
 void RemoveJournal(const std::string& path);
 
 // The serial number and name a settings file holds. False when there is no such file.
@@ -30,5 +33,7 @@ bool ReadSettingsFileIdentity(const std::string& path, UpdateJournal* journal);
 
 // Keeps the settings file under a name of its own with the serial number it holds
 // ("FieldPal.FP14-2291047.settings.txt", never replacing another file), so no later run saves
-// over it. The new path, or empty when there is no settings file or it could not be moved.
-std::string KeepSettingsFile(const UpdateContext& context);
+// over it; the new name is on the disk when this returns. 1 with the new path in `kept`; 0 when
+// there is no settings file; or why it could not be kept (the file then stays where it was):
+// -153, -156, -151, -155 as for the journal.
+int32_t KeepSettingsFile(const UpdateContext& context, std::string* kept);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/run_lock.h"
 #include "app/update_journal.h"
 #include "app/update_texts.h"
 #include "loader/bsl_protocol.h"
@@ -17,9 +18,18 @@ void SettleSettingsFile(UpdateContext& c) {
     std::remove(c.settingsPath.c_str());
     return;
   }
-  const std::string kept = KeepSettingsFile(c);
+  std::string kept;
+  const int32_t moved = KeepSettingsFile(c, &kept);
+  if (moved < 0) {
+    // The file and the journal stay as they are: the next run on this instrument finds its new
+    // firmware and its serial number, and restores the file again.
+    LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+               "Could not keep the settings file of an incomplete restore: error %d (%s)", moved,
+               ResultText(moved));
+    return;
+  }
   RemoveJournal(JournalPath(c));
-  if (kept.empty()) return;
+  if (moved == kResultNothingDone) return;
   c.keptSettingsFile = kept;
   LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Kept the settings file of an incomplete restore as %s", kept.c_str());
@@ -52,10 +62,14 @@ int32_t RunUpdate(UpdateContext& c) {
   c.settingsPath = SettingsFilePath(c);
   ClearSessionSettings(c.session);
   c.descriptor = DeviceDescriptor{};
-  ShowStatus(c, "Connecting to " + c.deviceName + "...");
+  // The run owns the folder's files until it ends; another run's are never touched.
+  RunLock lock;
+  int32_t result = OwnRunFiles(c, &lock);
   const uint32_t start = MsClock();
-
-  const int32_t result = c.digitalSensor ? UpdateSensor(c) : UpdateInstrument(c);
+  if (result >= 0) {
+    ShowStatus(c, "Connecting to " + c.deviceName + "...");
+    result = c.digitalSensor ? UpdateSensor(c) : UpdateInstrument(c);
+  }
 
   if (result < 0) {
     ui.HideStatus();
@@ -67,6 +81,7 @@ int32_t RunUpdate(UpdateContext& c) {
     }
     DPLogout(c.session, false);
     ui.SetConnectLabel("Connect " + c.deviceName + " to computer comm port.");
+    ReleaseRunLock(&lock);
     return result;
   }
   c.seconds = (MsClock() - start) / 1000;
@@ -81,6 +96,7 @@ int32_t RunUpdate(UpdateContext& c) {
   LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
              "Finished updating device in %d seconds", static_cast<int>(c.seconds));
   SettleSettingsFile(c);
+  ReleaseRunLock(&lock);
   ui.SetConnectLabel("You may disconnect your " + c.deviceName + " now.");
   return result;
 }

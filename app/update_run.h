@@ -13,10 +13,13 @@
 
 #include "app/update_context.h"
 
-// The run wrapper: clears what an earlier run left, runs UpdateInstrument (UpdateSensor in the
-// digital-sensor updater), then reports success
-// (the elapsed seconds, the calibration notice) or cleans up after a failure. Returns the run's
-// result: 1, or the failure's code.
+// The run wrapper: owns the data folder's files for the whole run (run_lock.h), clears what an
+// earlier run left, runs UpdateInstrument (UpdateSensor in the digital-sensor updater), then
+// reports success (the elapsed seconds, the calibration notice) or cleans up after a failure.
+// Returns the run's result: 1, or the failure's code; -157 when another run owns the folder's
+// files, -158 when one of them is a symbolic link, and a file code (-153 the disk is full, -156
+// read-only, ...) when the folder cannot take the files a broken run would need: then the flash
+// has not been touched.
 int32_t RunUpdate(UpdateContext& context);
 
 // The sequence itself. 1; -20 no connection; -40 cancelled by the user; -110 the loader could not

@@ -130,17 +130,18 @@ void LoaderConnectFailed(UpdateContext& c) {
 // A journal of a run cut off after its erase, and a sensor that answers: the sensor whose new
 // firmware started before its settings were back (it runs the image's version, with factory
 // settings), or another one. Returns true when this run must restore the earlier run's file
-// instead of saving over it what the sensor holds now.
-bool ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
+// instead of saving over it what the sensor holds now (1); 0 when it saves as usual; or the
+// failure to keep the earlier file aside (the run stops).
+int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   VexaSDI12& sensor = c.session->sensor;
   // What the sensor holds now, read without writing the settings file.
   const int32_t read = DPCollectInfo(c.session);
   const bool runsNewFirmware = read >= 0 && sensor.version == c.imageVersion;
   if (runsNewFirmware) {
-    if (ClaimUnfinishedSettings(c, journal, sensor.serialNumber)) return true;
+    if (ClaimUnfinishedSettings(c, journal, sensor.serialNumber)) return kResultOk;
   }
-  KeepUnfinishedSettings(c, journal);
-  return false;
+  const int32_t kept = KeepUnfinishedSettings(c, journal);
+  return kept < 0 ? kept : kResultNothingDone;
 }
 
 // Step 7: the settings, the version window and the questions about the sensor met.
@@ -149,12 +150,18 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
   Relay(c, "[");
   PumpingWait(500);
   UpdateJournal journal;
-  if (ReadJournal(JournalPath(c), &journal) && ResumeUnfinishedRun(c, journal)) {
-    return kResultOk;  // the earlier run's file is restored after the firmware
+  if (ReadJournal(JournalPath(c), &journal)) {
+    const int32_t resumed = ResumeUnfinishedRun(c, journal);
+    if (resumed < 0) return resumed;
+    if (resumed > 0) return kResultOk;  // the earlier run's file is restored after the firmware
   }
   const int32_t saved = DPSaveInfo(c.session, c.settingsPath.c_str());
   if (saved >= 0) {
     c.settingsSaved = true;
+  } else if (IsFileWriteFailure(saved)) {
+    // Read, but the file could not be written: the erase must not begin without it.
+    DataFolderFailed(c, saved);
+    return saved;
   } else if (c.options.serviceFlag || c.options.factoryMode) {
     if (ConfirmBox(c, SettingsRetrieveQuestionText(c), "Settings Retrieve Error") !=
         BoxAnswer::kOk) {

@@ -1,6 +1,8 @@
 #include "link/log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -21,6 +23,16 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
+// The error file and its temporary file are opened as files of their own: a symbolic link in the
+// data folder would make the log write into (or cut short) whatever it points to.
+FILE* OpenForWriting(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags, 0644);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, (flags & O_APPEND) ? "ab" : "wb");
+  if (!file) close(fd);
+  return file;
+}
+
 }  // namespace
 
 VexaLog::VexaLog(const char* path, uint32_t level)
@@ -40,8 +52,12 @@ int64_t VexaLog::FileSize() const {
 }
 
 bool VexaLog::KeepTail(uint32_t count) const {
-  File source(std::fopen(path_.c_str(), "rb"));
-  if (!source) return false;
+  const int sourceFd = open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  File source(sourceFd >= 0 ? fdopen(sourceFd, "rb") : nullptr);
+  if (!source) {
+    if (sourceFd >= 0) close(sourceFd);
+    return false;
+  }
   if (std::fseek(source.get(), 0, SEEK_END) != 0) return false;
   const long size = std::ftell(source.get());
   if (size < 0) return false;
@@ -52,9 +68,11 @@ bool VexaLog::KeepTail(uint32_t count) const {
   for (int c = std::fgetc(source.get()); c != EOF && c != '\n'; c = std::fgetc(source.get())) {
   }
 
-  // "wb", not append: a temporary file left behind by an interrupted run must not be kept.
+  // A temporary file left behind by an interrupted run goes (a link as a link, never what it
+  // points to); the new one is made by this call alone (O_EXCL), so nothing else is written.
   const std::string temp_path = path_ + ".temp";
-  File temp(std::fopen(temp_path.c_str(), "wb"));
+  unlink(temp_path.c_str());
+  File temp(OpenForWriting(temp_path, O_CREAT | O_EXCL | O_TRUNC));
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[count > 0 ? count : 1]);
   if (!temp || !buffer) return false;
 
@@ -81,7 +99,7 @@ std::string LogTimeStamp(const struct tm& local) {
 
 int LogMessage(const VexaLog* log, uint32_t level, const char* tag, const char* format, ...) {
   if (!log || level > log->Level()) return 0;
-  File file(std::fopen(log->Path().c_str(), "ab"));
+  File file(OpenForWriting(log->Path(), O_CREAT | O_APPEND));
   if (!file) return 0;
 
   const time_t now = std::time(nullptr);

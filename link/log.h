@@ -28,7 +28,9 @@ class VexaLog {
   // Size of the file in bytes, or the negated errno when it cannot be examined.
   int64_t FileSize() const;
 
-  // Shortens the file to at most its last `count` bytes, starting at a line boundary.
+  // Shortens the file to at most its last `count` bytes, starting at a line boundary, through the
+  // temporary file path + ".temp". False when the file cannot be read (a symbolic link is not
+  // followed) or the temporary file cannot be made.
   bool KeepTail(uint32_t count) const;
 
  private:
@@ -37,7 +39,8 @@ class VexaLog {
 };
 
 // Writes one line "<d Mon yyyy h:mm:ss> - <tag>: <message>\r\n" when `level` is within the log's
-// threshold. Returns the characters written, 0 when suppressed or the file cannot be opened.
+// threshold. Returns the characters written, 0 when suppressed or the file cannot be opened (a
+// symbolic link in its place is never written through).
 // A null log writes nothing: a layer without a log is silent.
 int LogMessage(const VexaLog* log, uint32_t level, const char* tag, const char* format, ...)
     __attribute__((format(printf, 4, 5)));

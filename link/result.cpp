@@ -61,6 +61,9 @@ constexpr ResultMeaning kMeanings[] = {
     {kErrDiskFull, "the disk is full"},
     {kErrFileReadFailed, "the file could not be read"},
     {kErrFileWriteFailed, "the file could not be written"},
+    {kErrDiskReadOnly, "the disk is read-only"},
+    {kErrDataFolderBusy, "another update is using the files in the data folder"},
+    {kErrFileIsLink, "a file in the data folder is a symbolic link"},
     {kErrFeedbackFailed, "the feedback could not be sent"},
     {kErrVersionService, "the version check service could not be reached"},
     {kErrVersionUnreadable, "the version check service's answer could not be read"},
@@ -106,5 +109,24 @@ int32_t FileErrorCode(int error, int32_t otherwise) {
       return kErrOutOfMemory;
     default:
       return otherwise;
+  }
+}
+
+int32_t FileWriteErrorCode(int error) {
+  return error == EROFS ? kErrDiskReadOnly : FileErrorCode(error, kErrFileWriteFailed);
+}
+
+bool IsFileWriteFailure(int32_t code) {
+  switch (code) {
+    case kErrSettingsFileDenied:
+    case kErrFileMissing:
+    case kErrFileDenied:
+    case kErrIsFolder:
+    case kErrDiskFull:
+    case kErrFileWriteFailed:
+    case kErrDiskReadOnly:
+      return true;
+    default:
+      return false;
   }
 }

@@ -111,6 +111,11 @@ constexpr int32_t kErrIsFolder = -152;         // a folder where a file was expe
 constexpr int32_t kErrDiskFull = -153;         // no space (or quota) left
 constexpr int32_t kErrFileReadFailed = -154;   // the file could not be opened or read
 constexpr int32_t kErrFileWriteFailed = -155;  // the file could not be created or written
+constexpr int32_t kErrDiskReadOnly = -156;     // the disk takes no writes (FileWriteErrorCode)
+
+// The data folder: the files an update depends on to get the settings back after a broken run.
+constexpr int32_t kErrDataFolderBusy = -157;  // another update owns the folder's files now
+constexpr int32_t kErrFileIsLink = -158;      // one of them is a symbolic link, not a file
 
 // The internet services.
 constexpr int32_t kErrFeedbackFailed = -1000;     // the feedback could not be sent
@@ -140,3 +145,11 @@ const char* ResultText(int32_t code);
 // folder, no permission, a folder given as a file, a full disk, no memory; any other error
 // becomes `otherwise` (kErrFileReadFailed or kErrFileWriteFailed).
 int32_t FileErrorCode(int error, int32_t otherwise);
+
+// The same for a file being written, where a read-only disk has its own code: the user must
+// choose another folder, not ask for permission. Other errors become kErrFileWriteFailed.
+int32_t FileWriteErrorCode(int error);
+
+// Whether `code` says a file could not be created or written (no permission, no folder, a folder,
+// a full or read-only disk, another write failure), as opposed to a failure of an instrument.
+bool IsFileWriteFailure(int32_t code);

@@ -151,8 +151,8 @@ bool WriteLines(SessionContext* session, FILE* file) {
 }
 
 // The code for a system error met with the settings file: no permission and a bad descriptor
-// have the settings file's own codes (-105, -106), the rest the shared file codes, and an error
-// the system did not name becomes `otherwise`.
+// have the settings file's own codes (-105, -106), a read-only disk its own (-156), the rest the
+// shared file codes, and an error the system did not name becomes `otherwise`.
 int32_t SettingsFileError(int error, int32_t otherwise) {
   switch (error) {
     case EACCES:
@@ -160,6 +160,8 @@ int32_t SettingsFileError(int error, int32_t otherwise) {
       return kErrSettingsFileDenied;
     case EBADF:
       return kErrSettingsFileBadHandle;
+    case EROFS:
+      return kErrDiskReadOnly;
     default:
       return FileErrorCode(error, otherwise);
   }

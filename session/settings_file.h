@@ -30,7 +30,8 @@ void ForEachSettingsLine(SessionContext* session,
 
 // Writes the file for the context's catalogue type. 1; -10 without a path; when the file cannot
 // be created or written (the previous file then stays as it was) -105 no permission, -150 no
-// such folder, -152 the path is a folder, -153 the disk is full, -155 any other failure.
+// such folder, -152 the path is a folder, -153 the disk is full, -156 the disk is read-only,
+// -155 any other failure.
 int32_t WriteInfoFile(SessionContext* session, const char* path);
 
 // Reads a settings file into the context for its catalogue type, setting the presence bits of the

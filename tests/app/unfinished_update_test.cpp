@@ -30,7 +30,8 @@ class UnfinishedUpdateTest : public UpdateTest {
   void LeaveUnfinishedRun(const nlohmann::json& settings) {
     Put(SettingsFile(),
         SettingsFileText(settings, std::to_string(settings["contrast"].get<int>())));
-    ASSERT_TRUE(WriteJournal(JournalFile(), {"erasing", settings["serial"], settings["name"]}));
+    ASSERT_EQ(WriteJournal(JournalFile(), {"erasing", settings["serial"], settings["name"]}),
+              kResultOk);
   }
 };
 

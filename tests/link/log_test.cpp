@@ -146,6 +146,46 @@ TEST_F(LogTest, KeepTailIgnoresAStaleTemporaryFile) {
   EXPECT_TRUE(Contents().ends_with("entry 99\r\n"));
 }
 
+// Links in the error file's folder, each pointing at a file that belongs to someone else.
+struct LinkInFolder {
+  const char* what;
+  const char* suffix;  // appended to the error file's path: "" is the error file itself
+  bool keptTail;       // what KeepTail answers
+};
+
+class LinkInFolderTest : public LogTest, public ::testing::WithParamInterface<LinkInFolder> {};
+
+TEST_P(LinkInFolderTest, NeverWritesOrCutsTheFileALinkPointsTo) {
+  const LinkInFolder& row = GetParam();
+  const std::string target = (dir_ / "precious.txt").string();
+  const std::string precious(40000, 'p');
+  std::ofstream(target, std::ios::binary) << precious;
+  if (*row.suffix) {
+    std::ofstream out(path_, std::ios::binary);
+    for (int i = 0; i < 1000; ++i) out << "entry " << i << "\r\n";
+  }
+  ASSERT_EQ(symlink(target.c_str(), (path_ + row.suffix).c_str()), 0);
+  VexaLog log(path_.c_str(), 30);
+
+  EXPECT_EQ(log.KeepTail(100), row.keptTail);
+  const int written = LogMessage(&log, 10, "COM3", "DSOpen at %d baud", 9600);
+  EXPECT_EQ(written > 0, *row.suffix != 0);
+  std::ifstream in(target, std::ios::binary);
+  std::stringstream after;
+  after << in.rdbuf();
+  EXPECT_EQ(after.str(), precious);
+  if (row.keptTail) {
+    EXPECT_TRUE(Contents().starts_with("entry 9"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LinkInFolderTest,
+                         ::testing::Values(LinkInFolder{"ErrorFile", "", false},
+                                           LinkInFolder{"TemporaryFile", ".temp", true}),
+                         [](const ::testing::TestParamInfo<LinkInFolder>& row) {
+                           return std::string(row.param.what);
+                         });
+
 TEST_F(LogTest, KeepTailOfAMissingFileFails) {
   VexaLog log(path_.c_str(), 30);
   EXPECT_FALSE(log.KeepTail(100));

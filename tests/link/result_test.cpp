@@ -46,11 +46,12 @@ TEST(ResultText, TheNamesOfOneNumberShareItsMeaning) {
 }
 
 TEST(ResultText, EveryNegativeCodeInUseHasAMeaning) {
-  const int32_t codes[] = {-1,   -2,   -5,   -6,   -10,  -11,  -12,  -13,   -20,   -21,  -22,  -23,
-                           -25,  -30,  -31,  -32,  -33,  -34,  -35,  -36,   -37,   -40,  -45,  -50,
-                           -51,  -52,  -53,  -54,  -56,  -60,  -65,  -66,   -80,   -81,  -82,  -100,
-                           -101, -102, -105, -106, -110, -112, -120, -121,  -130,  -140, -141, -142,
-                           -143, -150, -151, -152, -153, -154, -155, -1000, -1001, -1002};
+  const int32_t codes[] = {-1,   -2,   -5,   -6,    -10,   -11,  -12,  -13,  -20,  -21,  -22,
+                           -23,  -25,  -30,  -31,   -32,   -33,  -34,  -35,  -36,  -37,  -40,
+                           -45,  -50,  -51,  -52,   -53,   -54,  -56,  -60,  -65,  -66,  -80,
+                           -81,  -82,  -100, -101,  -102,  -105, -106, -110, -112, -120, -121,
+                           -130, -140, -141, -142,  -143,  -150, -151, -152, -153, -154, -155,
+                           -156, -157, -158, -1000, -1001, -1002};
   for (int32_t code : codes) EXPECT_STRNE(ResultText(code), "unknown error") << code;
 }
 
@@ -129,6 +130,19 @@ TEST(FileErrorCode, EachCauseHasItsCode) {
     EXPECT_EQ(FileErrorCode(c.error, kErrFileReadFailed), c.code) << "errno " << c.error;
   }
   EXPECT_EQ(FileErrorCode(EIO, kErrFileWriteFailed), kErrFileWriteFailed);
+}
+
+TEST(FileWriteErrorCode, AReadOnlyDiskIsToldApartFromAMissingPermission) {
+  EXPECT_EQ(FileWriteErrorCode(EROFS), kErrDiskReadOnly);
+  EXPECT_EQ(FileWriteErrorCode(EACCES), kErrFileDenied);
+  EXPECT_EQ(FileWriteErrorCode(ENOSPC), kErrDiskFull);
+  EXPECT_EQ(FileWriteErrorCode(EIO), kErrFileWriteFailed);
+  for (int error : {EROFS, EACCES, ENOSPC, ENOENT, EISDIR, EIO}) {
+    EXPECT_TRUE(IsFileWriteFailure(FileWriteErrorCode(error))) << "errno " << error;
+  }
+  for (int32_t code : {kErrNoAnswer, kErrUnreadableAnswer, kErrPartlyDone, kErrOutOfMemory}) {
+    EXPECT_FALSE(IsFileWriteFailure(code)) << code;
+  }
 }
 
 }  // namespace
