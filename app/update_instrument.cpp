@@ -20,12 +20,15 @@ constexpr int kLowBattery = 10;
 
 // After a run that was cut off between the erase and the end of its restore. 1 when this run
 // must skip the save and restore the earlier run's file after the firmware; 0 when it saves as
-// usual; or the failure to keep the earlier file aside (the run stops).
-int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
+// usual; or the failure to keep the earlier file aside (the run stops). `loggedIn` tells whether
+// it logged in to read the serial number.
+int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal, bool* loggedIn) {
   const bool runsNewFirmware =
       c.descriptor.type == ImageTargetType(c) && c.descriptor.version == c.imageVersion;
   if (runsNewFirmware) {
-    // Most likely the instrument whose update was cut off after its new firmware started.
+    // Most likely the instrument whose update was cut off after its new firmware started. A
+    // family that keeps its settings behind the login refuses even the serial number before it.
+    if (c.descriptor.needsLogin) *loggedIn = DPLogin(c.session) >= 0;
     char serial[64] = {};
     DPReadSerialNumber(c.session, serial, sizeof serial);
     if (ClaimUnfinishedSettings(c, journal, serial)) return kResultOk;
@@ -45,9 +48,9 @@ int32_t FirstConnect(UpdateContext& c) {
   return r;
 }
 
-int32_t SaveSettings(UpdateContext& c) {
+int32_t SaveSettings(UpdateContext& c, bool loggedIn) {
   ShowStatus(c, "Saving settings for this " + c.deviceName + "...");
-  if (c.descriptor.needsLogin) {
+  if (c.descriptor.needsLogin && !loggedIn) {
     const int32_t login = DPLogin(c.session);
     if (login < 0) {
       ShowErrorBox(c,
@@ -233,13 +236,14 @@ int32_t UpdateInstrument(UpdateContext& c) {
     }
     StepProgress(c);
     UpdateJournal journal;
+    bool loggedIn = false;
     if (ReadJournal(JournalPath(c), &journal)) {
-      const int32_t resumed = ResumeUnfinishedRun(c, journal);
+      const int32_t resumed = ResumeUnfinishedRun(c, journal, &loggedIn);
       if (resumed < 0) return resumed;
       restoreFromFile = resumed > 0;
     }
     if (!restoreFromFile && d.saveSettings) {
-      const int32_t saved = SaveSettings(c);
+      const int32_t saved = SaveSettings(c, loggedIn);
       if (saved < 0) return saved;
     }
   }
