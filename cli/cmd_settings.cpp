@@ -421,14 +421,19 @@ void SetupSettingsCommand(CLI::App& app, CommandRunner& run) {
       settings->add_flag("--write-back", options->writeBack,
                          "Then write the settings read back, as an update restores them");
   CLI::Option* save =
-      settings->add_option("--save", options->save, "Also write them to this settings file");
-  CLI::Option* restore = settings->add_option(
-      "--restore", options->restore,
-      "Write the settings of this settings file back to the instrument instead of reading");
+      settings->add_option("--save", options->save, "Also write them to this settings file")
+          ->check(FileToWrite());
+  CLI::Option* restore =
+      settings
+          ->add_option(
+              "--restore", options->restore,
+              "Write the settings of this settings file back to the instrument instead of reading")
+          ->check(FileToRead());
   settings
       ->add_option("--new-sn", options->newSerial,
                    "With --restore: give the instrument this serial number")
-      ->needs(restore);
+      ->needs(restore)
+      ->check(NewSerialNumber());
   restore->excludes(writeBack)->excludes(save);
   settings->callback([&run, options] { run = [options] { return RunSettings(*options); }; });
 }

@@ -15,7 +15,6 @@
 #include "cli/console_front_end.h"
 #include "loader/bsl_host.h"
 #include "session/catalogue.h"
-#include "session/save_restore.h"
 
 namespace {
 
@@ -135,15 +134,7 @@ UpdateOptions* AddUpdateCommand(CLI::App& app, CommandRunner& run, const char* n
   CLI::Option* rep = update->add_flag("--rep", options->rep, "Service mode (\"-rep\")");
   update->add_flag("--keep-data", options->keepData, "Don't erase the instrument's stored data");
   update->add_option("--new-sn", options->newSerial, "Give the instrument this serial number")
-      ->check(CLI::Validator(
-          [](const std::string& serial) {
-            return IsValidSerialNumber(serial)
-                       ? std::string()
-                       : std::string(
-                             "a serial number is 1 to 15 printable characters without "
-                             "blanks");
-          },
-          "SN"));
+      ->check(NewSerialNumber());
   CLI::Option* yes = update->add_flag("--yes", options->yes, "Answer every question OK");
   update->add_flag("--no", options->no, "Answer every question Cancel")->excludes(yes);
   update->add_flag("--json", options->json, "Print one JSON object at the end");

@@ -33,3 +33,5 @@ bool UseDataFolder(const std::string& named, std::string* folder);
 // what is wrong with it in the command's own words.
 const CLI::Validator& FileToRead();
 const CLI::Validator& FileToWrite();
+// --new-sn: what an instrument takes as its serial number, checked before it is touched.
+const CLI::Validator& NewSerialNumber();

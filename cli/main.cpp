@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/version.h"
 #include "link/result.h"
+#include "session/save_restore.h"
 
 void SetupImageCommand(CLI::App& app, CommandRunner& run);         // cmd_image.cpp
 void SetupFlashCommand(CLI::App& app, CommandRunner& run);         // cmd_flash.cpp
@@ -79,6 +80,17 @@ const CLI::Validator& FileToWrite() {
                                                               : path + " is not a regular file";
       },
       "FILE");
+  return check;
+}
+
+const CLI::Validator& NewSerialNumber() {
+  static const CLI::Validator check(
+      [](const std::string& serial) {
+        return IsValidSerialNumber(serial)
+                   ? std::string()
+                   : std::string("a serial number is 1 to 15 printable characters without blanks");
+      },
+      "SN");
   return check;
 }
 
