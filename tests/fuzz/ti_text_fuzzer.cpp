@@ -13,6 +13,7 @@
 
 #include "link/result.h"
 #include "loader/firmware_image.h"
+#include "loader/image_fit.h"
 #include "loader/ti_text.h"
 #include "session/catalogue.h"
 
@@ -73,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == kResultOk) {
     if (!text || !IsImageText(text, length)) std::abort();
     if (!HoldsOnlyDataCharacters(input, size)) std::abort();
+    // The memory map check takes whatever image text the converter makes (the FieldPal's map).
+    const LoaderMemoryMap fieldPal = {0x2100, 0x1FF00, 0x1000, 3, 0x40};
+    const ImageFit fit = CheckImageFit(text, length, vectors, fieldPal);
+    if (fit.fault != ImageFitFault::kNone && ImageFitResult(fit.fault) >= 0) std::abort();
     delete[] text;
   } else if (result != kErrNotTiText || text) {
     std::abort();
