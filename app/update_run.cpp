@@ -4,6 +4,7 @@
 
 #include "app/update_journal.h"
 #include "app/update_texts.h"
+#include "link/port_lock.h"
 #include "loader/bsl_protocol.h"
 #include "session/connection.h"
 
@@ -28,9 +29,26 @@ void SettleSettingsFile(UpdateContext& c) {
                "Settings Kept", BoxKind::kInformation);
 }
 
+// The port stays this run's from its first connect to its end: the run closes and reopens it
+// (before the loader, over the restart) and another program must not take it in between.
+struct RunPortHold {
+  explicit RunPortHold(const UpdateContext& c) : name(c.portName) {
+    // A port that cannot be held now is refused by the first connect, with its box.
+    held = HoldPort(name.c_str(), c.log) == kResultOk;
+  }
+  ~RunPortHold() {
+    if (held) LetGoPort(name.c_str());
+  }
+  RunPortHold(const RunPortHold&) = delete;
+  RunPortHold& operator=(const RunPortHold&) = delete;
+  std::string name;
+  bool held = false;
+};
+
 }  // namespace
 
 int32_t RunUpdate(UpdateContext& c) {
+  const RunPortHold hold(c);
   FrontEnd& ui = *c.ui;
   c.options = ui.Options();
   c.settingsSaved = c.settingsRestored = c.restoreIncomplete = false;
