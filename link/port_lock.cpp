@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "link/serial_port.h"
@@ -29,7 +30,13 @@ struct Claim {
   bool open = false;
 };
 
-// One thread uses the ports (the window's, or the command line's), so a plain list will do.
+// The list of this program's claims. The window's port list may look at ports while a run works
+// on another thread, so every public operation takes the mutex.
+std::mutex& ClaimsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 std::vector<Claim>& Claims() {
   static std::vector<Claim> claims;
   return claims;
@@ -195,6 +202,7 @@ pid_t PortLockOwner(const char* path) {
 }
 
 int ClaimPortForOpen(const char* path, VexaLog* log, const char* tag) {
+  const std::lock_guard<std::mutex> lock(ClaimsMutex());
   if (Claim* claim = Find(path)) {
     if (claim->open) return EBUSY;  // another SerialPort of this program has it
     claim->open = true;
@@ -209,10 +217,12 @@ int ClaimPortForOpen(const char* path, VexaLog* log, const char* tag) {
 }
 
 void EndPortClaim(const char* path) {
+  const std::lock_guard<std::mutex> lock(ClaimsMutex());
   if (Claim* claim = Find(path)) EndClaim(claim);
 }
 
 void EndPortClaimOf(int fd) {
+  const std::lock_guard<std::mutex> lock(ClaimsMutex());
   struct stat st;
   if (fstat(fd, &st) != 0) return;
   if (Claim* claim = FindDevice(st)) EndClaim(claim);
@@ -228,6 +238,7 @@ void EndClaim(Claim* claim) {
 }  // namespace
 
 int32_t HoldPort(const char* name, VexaLog* log) {
+  const std::lock_guard<std::mutex> lock(ClaimsMutex());
   const std::string path = PortDevicePath(name ? name : "");
   if (Claim* claim = Find(path)) {
     ++claim->holds;
@@ -247,6 +258,7 @@ int32_t HoldPort(const char* name, VexaLog* log) {
 }
 
 void LetGoPort(const char* name) {
+  const std::lock_guard<std::mutex> lock(ClaimsMutex());
   Claim* claim = Find(PortDevicePath(name ? name : ""));
   if (!claim || claim->holds == 0) return;
   if (--claim->holds == 0 && !claim->open) Forget(claim);
