@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -180,11 +181,46 @@ void Forget(Claim* claim) {
   claims.erase(claims.begin() + (claim - claims.data()));
 }
 
+// The device a port name's symbolic links lead to (/tmp/fieldpal -> /dev/pts/3, a udev by-id
+// link -> ../../ttyUSB0). Followed by hand: umockdev's wrapper of realpath, under which the port
+// discovery tests run, breaks the stack.
+std::string FollowLinks(const char* path) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(current.c_str(), target, sizeof target - 1);
+    if (length <= 0) break;
+    target[length] = '\0';
+    if (target[0] == '/') {
+      current = target;
+    } else {
+      current = current.substr(0, current.rfind('/') + 1) + target;
+    }
+  }
+  // "/dev/serial/by-id/../../ttyUSB0": drop each folder that a ".." leaves again.
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= current.size()) {
+    const size_t end = std::min(current.find('/', start), current.size());
+    const std::string part = current.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string normal;
+  for (const std::string& part : parts) normal += "/" + part;
+  return normal;
+}
+
 }  // namespace
 
 std::string PortLockFile(const char* path) {
-  char resolved[PATH_MAX];
-  std::string device = realpath(path, resolved) ? resolved : path;
+  std::string device = FollowLinks(path);
   if (device.rfind("/dev/", 0) == 0) {
     device.erase(0, 5);
   } else {

@@ -67,8 +67,22 @@ class PortLockTest : public ::testing::Test {
 TEST(PortLockFile, IsNamedAfterTheDeviceBelowDev) {
   EXPECT_EQ(PortLockFile("/dev/ttyUSB0"), std::string(kPortLockFolder) + "/LCK..ttyUSB0");
   const std::string pty = PtyDevice().Path();  // /dev/pts/N
-  EXPECT_EQ(PortLockFile(pty.c_str()),
-            std::string(kPortLockFolder) + "/LCK..pts_" + pty.substr(pty.rfind('/') + 1));
+  const std::string lockFile =
+      std::string(kPortLockFolder) + "/LCK..pts_" + pty.substr(pty.rfind('/') + 1);
+  EXPECT_EQ(PortLockFile(pty.c_str()), lockFile);
+
+  // A link to the device (as vexa-sim's --link, or udev's by-id links, relative) names the same
+  // lock file as the device itself.
+  const fs::path folder =
+      fs::temp_directory_path() / ("vexa_lock_links_" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  fs::create_symlink(pty, folder / "absolute");
+  std::string up;  // from the folder up to /
+  for (auto part = ++folder.begin(); part != folder.end(); ++part) up += "../";
+  fs::create_symlink(up + pty.substr(1), folder / "relative");
+  EXPECT_EQ(PortLockFile((folder / "absolute").c_str()), lockFile);
+  EXPECT_EQ(PortLockFile((folder / "relative").c_str()), lockFile);
+  fs::remove_all(folder);
 }
 
 TEST_F(PortLockTest, AnOpenPortHasALockFileWithOurProcessIdUntilItIsClosed) {
