@@ -5,6 +5,16 @@
 #include "link/clock.h"
 #include "loader/bsl_protocol.h"
 
+LoaderMemoryMap MemoryMapOf(const DeviceDescriptor& family) {
+  LoaderMemoryMap map;
+  map.flashStart = family.flashStart;
+  map.flashEnd = family.flashEnd;
+  map.infoStart = family.infoStart;
+  map.infoSegments = family.infoSegments;
+  map.infoStep = family.infoStep;
+  return map;
+}
+
 int32_t EraseAndWriteFirmware(UpdateContext& c, uint32_t pause_ms) {
   VexaBSLHost* loader = c.loader;
   const DeviceDescriptor& d = c.descriptor;

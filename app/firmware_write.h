@@ -6,6 +6,11 @@
 #include <cstdint>
 
 #include "app/update_context.h"
+#include "loader/image_fit.h"
+#include "session/catalogue.h"
+
+// The memory a family's loader erases and writes, as the loader layer checks images against it.
+LoaderMemoryMap MemoryMapOf(const DeviceDescriptor& family);
 
 // Needs a connected loader (c.loader) and the family's descriptor (c.descriptor). `pause_ms` is
 // waited between the erase and the upload. The loader's result: 1, or the failed step's code.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/firmware_write.h"
 #include "app/product.h"
 #include "loader/builtin_image.h"
 #include "loader/firmware_image.h"
@@ -73,7 +74,14 @@ void SetSensorType(UpdateContext& context, uint32_t sensorType) {
 }
 
 int32_t OpenFirmwareFile(UpdateContext& context, const char* path) {
-  const int32_t loaded = BSLLoadTIFile(context.loader, path);
+  // The file must fit the family it is for (named by the file, else this build's product) now,
+  // while the instrument still runs its old firmware: the update erases before it writes.
+  const ImageIdentity identity = IdentifyImageFile(path, context.loader->typeOfKey);
+  DeviceDescriptor target;
+  DescribeDevice(identity.type != kUnknownType ? identity.type : context.productType, kAnyVersion,
+                 &target);
+  const LoaderMemoryMap map = MemoryMapOf(target);
+  const int32_t loaded = BSLLoadTIFile(context.loader, path, &map);
   if (loaded < 0) return loaded;
   FirmwareImage& image = context.loader->image;
   if (image.type == kUnknownType) image.type = static_cast<uint8_t>(context.productType);

@@ -5,6 +5,7 @@
 #include "app/run_lock.h"
 #include "app/update_journal.h"
 #include "app/update_texts.h"
+#include "link/port_lock.h"
 #include "loader/bsl_protocol.h"
 #include "session/connection.h"
 #include "session/save_restore.h"
@@ -39,9 +40,26 @@ void SettleSettingsFile(UpdateContext& c) {
                "Settings Kept", BoxKind::kInformation);
 }
 
+// The port stays this run's from its first connect to its end: the run closes and reopens it
+// (before the loader, over the restart) and another program must not take it in between.
+struct RunPortHold {
+  explicit RunPortHold(const UpdateContext& c) : name(c.portName) {
+    // A port that cannot be held now is refused by the first connect, with its box.
+    held = HoldPort(name.c_str(), c.log) == kResultOk;
+  }
+  ~RunPortHold() {
+    if (held) LetGoPort(name.c_str());
+  }
+  RunPortHold(const RunPortHold&) = delete;
+  RunPortHold& operator=(const RunPortHold&) = delete;
+  std::string name;
+  bool held = false;
+};
+
 }  // namespace
 
 int32_t RunUpdate(UpdateContext& c) {
+  const RunPortHold hold(c);
   FrontEnd& ui = *c.ui;
   c.options = ui.Options();
   // A serial number the instrument cannot take would fail only in the restore, after the erase.

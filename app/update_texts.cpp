@@ -130,6 +130,22 @@ std::string FileErrorText(const std::string& caption, const std::string& name, i
     return "The file \"" + name + "\" is not a valid firmware file.\n" +
            "Please choose a new firmware file to open.";
   }
+  const std::string again = "Please choose a new firmware file to open.";
+  if (code == kErrImageOutsideMemory) {
+    return "The file \"" + name + "\" does not fit the instrument it is for:\n" +
+           "some of its code lies outside the flash memory the updater writes.\n" + again;
+  }
+  if (code == kErrImageOverlaps) {
+    return "The file \"" + name + "\" is damaged:\n" +
+           "two of its sections write the same memory.\n" + again;
+  }
+  if (code == kErrImageNoCode) {
+    return "The file \"" + name + "\" holds no firmware code, only interrupt vectors.\n" + again;
+  }
+  if (code == kErrImageNoResetVector) {
+    return "The file \"" + name + "\" sets no reset vector:\n" +
+           "the instrument could not start this firmware.\n" + again;
+  }
   if (code == kErrOutOfMemory) {
     return "The " + caption + " ran out of memory opening \"" + name + "\".\n" +
            "Please restart this application and try again.";

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/firmware_write.h"
 #include "app/product.h"
 #include "cli/commands.h"
 #include "cli/console_progress.h"
@@ -76,7 +77,9 @@ int RunFlash(const FlashOptions& options) {
   VexaBSLHost host(&log, CatalogueTypeOfKey);
   if (host.image.status != 0) return ReportFailure("built-in image check", host.image.status);
   if (!options.file.empty()) {
-    const int32_t loaded = BSLLoadTIFile(&host, options.file.c_str());
+    // Refused before the loader is even started when it cannot be written whole.
+    const LoaderMemoryMap map = MemoryMapOf(device);
+    const int32_t loaded = BSLLoadTIFile(&host, options.file.c_str(), &map);
     if (loaded < 0) return ReportFailure(("loading " + options.file).c_str(), loaded);
   }
   if (host.image.type != kUnknownType && host.image.type != device.type) {

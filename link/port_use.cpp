@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "link/port_lock.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -68,6 +69,8 @@ int32_t TryPortOpen(const char* path) {
   int32_t result = kResultOk;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) result = PortOpenResult(errno);
   close(fd);  // also drops the lock
+  // A program may keep a port by its lock file alone, also while it has the port closed.
+  if (result == kResultOk && PortLockOwner(path) != 0) result = kErrPortBusy;
   return result;
 }
 
@@ -92,7 +95,12 @@ std::vector<PortHolder> FindPortHolders(const std::vector<std::string>& paths) {
 }
 
 PortHolder FindPortHolder(const char* path) {
-  return FindPortHolders({path}).front();
+  PortHolder holder = FindPortHolders({path}).front();
+  // A program between two opens of the port holds it by its lock file alone.
+  if (holder.pid == 0) {
+    if (const pid_t owner = PortLockOwner(path)) holder = {owner, ProgramName(owner)};
+  }
+  return holder;
 }
 
 bool IsProgramRunning(const char* name) {

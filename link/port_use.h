@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-// Opens the device at `path` as DSOpen does (read and write, exclusive, with DSOpen's lock) and
-// closes it at once, without touching the line settings. Returns 1 when the port could be
-// taken, -2 no such device, -5 another program holds it, -13 no permission, or another code of
-// PortOpenResult.
+// Opens the device at `path` as DSOpen does (read and write, exclusive, with DSOpen's flock, and
+// looking at its lock file) and closes it at once, without touching the line settings. Returns 1
+// when the port could be taken, -2 no such device, -5 another program holds it (also by a live
+// lock file alone), -13 no permission, or another code of PortOpenResult.
 int32_t TryPortOpen(const char* path);
 
 // A process that has a port open.
@@ -26,6 +26,7 @@ struct PortHolder {
 // every process we may look at, compared with the device itself, so a path through a symbolic
 // link finds the same holders. Without root only our own user's processes can be seen.
 std::vector<PortHolder> FindPortHolders(const std::vector<std::string>& paths);
+// The same for one port, and failing that the process of a live lock file of the port.
 PortHolder FindPortHolder(const char* path);
 
 // True when a process whose name is `name` (as in /proc/PID/comm, at most 15 characters) runs.

@@ -87,6 +87,11 @@ constexpr int32_t kErrSensorHasNoLoader = -82;  // the digital sensor answered "
 // Files: firmware files and the settings file.
 constexpr int32_t kErrNotTiText = -100;
 constexpr int32_t kErrImageDamaged = -101;
+// A firmware file that does not fit the instrument it is for (refused before anything is erased).
+constexpr int32_t kErrImageOutsideMemory = -103;  // code outside the flash the loader writes
+constexpr int32_t kErrImageOverlaps = -104;       // two sections write the same bytes
+constexpr int32_t kErrImageNoCode = -107;         // vectors only, no code
+constexpr int32_t kErrImageNoResetVector = -108;  // the reset vector is unset
 // The settings file cannot be opened: no such file, no permission, a bad descriptor.
 constexpr int32_t kErrSettingsFileMissing = -102;
 constexpr int32_t kErrSettingsFileDenied = -105;

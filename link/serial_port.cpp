@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "link/baud_rates.h"
+#include "link/port_lock.h"
 
 namespace {
 
@@ -30,11 +30,6 @@ constexpr uint32_t kPumpingSliceMs = 200;
 
 bool IsOpen(const SerialPort* port) {
   return port->handle != kNoHandle;
-}
-
-std::string DevicePath(const char* name) {
-  if (name[0] == '/') return name;
-  return std::string("/dev/") + name;
 }
 
 // Reads what the port has, waiting at most `timeoutMs` for the first byte. Returns the bytes
@@ -141,6 +136,11 @@ int32_t PortOpenResult(int error) {
   }
 }
 
+std::string PortDevicePath(const char* name) {
+  if (name[0] == '/') return name;
+  return std::string("/dev/") + name;
+}
+
 bool IsStandardBaud(uint32_t baud) {
   speed_t code;
   return SpeedCodeOf(baud, &code);
@@ -156,19 +156,20 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
   if (!name) name = "";
   std::snprintf(port->name, sizeof port->name, "%s", name);
 
-  const std::string path = DevicePath(name);
+  // Exclusive use: TIOCEXCL keeps other users out, but root ignores it, so the port's flock and
+  // lock file (port_lock.h) mark it as taken among programs that respect locks (this one
+  // included). Under a HoldPort they are already ours.
+  const std::string path = PortDevicePath(name);
+  const int claimError = ClaimPortForOpen(path.c_str(), port->log, port->name);
+  if (claimError != 0) {
+    LogMessage(port->log, vexa_log_level::kError, port->name,
+               "DSOpen failed to open comm port (error %d)", PortOpenError(claimError));
+    return PortOpenResult(claimError);
+  }
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    LogMessage(port->log, vexa_log_level::kError, port->name,
-               "DSOpen failed to open comm port (error %d)", PortOpenError(error));
-    return PortOpenResult(error);
-  }
-  // Exclusive use: TIOCEXCL keeps other users out, but root ignores it, so a non-blocking flock
-  // on the device marks it as taken among programs that respect locks (this one included).
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    close(fd);
+    EndPortClaim(path.c_str());
     LogMessage(port->log, vexa_log_level::kError, port->name,
                "DSOpen failed to open comm port (error %d)", PortOpenError(error));
     return PortOpenResult(error);
@@ -231,6 +232,7 @@ int32_t DSClose(SerialPort* port) {
   if (!IsOpen(port)) return 0;
   SetModemLines(port, false, "DSClose");
   ioctl(port->handle, TIOCNXCL);  // the line discipline keeps the flag while others hold the tty
+  EndPortClaimOf(port->handle);
   const int result = close(port->handle);
   const int error = errno;
   port->handle = kNoHandle;

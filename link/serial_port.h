@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "link/clock.h"
 #include "link/log.h"
@@ -64,6 +65,9 @@ int PortOpenError(int error);
 // above, -140 not a terminal or a folder, -141 EIO, -142 EINVAL, -60 ENOMEM, otherwise -143.
 // Never the negated errno: those numbers mean other things in the result list.
 int32_t PortOpenResult(int error);
+
+// The device path of a port name: a name starting with '/' as it is, any other under /dev/.
+std::string PortDevicePath(const char* name);
 
 // True for the rates the link can set (1200 to 460800 baud).
 bool IsStandardBaud(uint32_t baud);

@@ -109,9 +109,32 @@ bool WriteListing(FILE* out, const FirmwareImage& image) {
   return std::fflush(out) == 0 && !std::ferror(out);
 }
 
+// Logs why an image does not fit its instrument, in the words of the error file.
+void LogMisfit(VexaLog* log, const char* path, const ImageFit& fit, uint32_t start) {
+  char why[96];
+  switch (fit.fault) {
+    case ImageFitFault::kOutsideMemory:
+      std::snprintf(why, sizeof why, "section @%05X to %05X lies outside the flash", fit.first,
+                    fit.end - 1);
+      break;
+    case ImageFitFault::kOverlap:
+      std::snprintf(why, sizeof why, "sections @%05X and @%05X overlap", fit.other, fit.first);
+      break;
+    case ImageFitFault::kNoCode:
+      std::snprintf(why, sizeof why, "it holds no code");
+      break;
+    default:
+      std::snprintf(why, sizeof why, "its reset vector is unset");
+      break;
+  }
+  LogMessage(log, vexa_log_level::kMilestone, kTag,
+             "BSLLoadTIFile: file %s does not fit the instrument: %s (%d ms)", path, why,
+             MsSince(start));
+}
+
 }  // namespace
 
-int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
+int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path, const LoaderMemoryMap* fitsInto) {
   if (!loader || !path) return kErrMissingArgument;
   const uint32_t start = MsClock();
 
@@ -146,6 +169,14 @@ int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path) {
     return result;
   }
   if (result < 0) return result;
+  if (fitsInto) {
+    const ImageFit fit = CheckImageFit(text, length, vectors, *fitsInto);
+    if (fit.fault != ImageFitFault::kNone) {
+      delete[] text;
+      LogMisfit(loader->log, path, fit, start);
+      return ImageFitResult(fit.fault);
+    }
+  }
 
   FirmwareImage& image = loader->image;
   // The built-in image is an owned copy too, so the old text is always released.

@@ -5,13 +5,17 @@
 #include <cstdint>
 
 #include "loader/bsl_host.h"
+#include "loader/image_fit.h"
 
 // Replaces the loader's image by the contents of a TI-Text file. Returns 1; -100 when the file is
 // not valid TI-Text (also when it is larger than any image can be); -60 when memory runs out;
 // -10 without a loader or a path; when the file cannot be opened or read, -150 no such file,
 // -151 no permission, -152 a folder, -154 any other failure (FileErrorCode).
+// With `fitsInto`, the image must also fit that memory map (CheckImageFit): -103 code outside it,
+// -104 overlapping sections, -107 no code, -108 no reset vector, each logged with its details.
 // On any failure the image, its vectors and its name stay as they were.
-int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path);
+int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path,
+                      const LoaderMemoryMap* fitsInto = nullptr);
 
 // Writes the image and its vectors as a word-oriented listing (not TI-Text): each section as a
 // line "@" + five address digits, then its data in lines of at most 32 characters, then the line

@@ -22,6 +22,13 @@ int HexValue(char c) {
   return -1;
 }
 
+// Between the hex digits of a data line only blanks and line ends may stand. Anything else is a
+// damaged file: skipping it would shift every later digit by one nibble and the instrument would
+// be programmed with garbage.
+bool IsDataSeparator(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // Where the image text goes. The conversion runs twice over the same input: first without
 // storage to validate and measure, then into a buffer of exactly that size.
 struct Sink {
@@ -71,13 +78,16 @@ bool ParseAddress(const char* cursor, const char* end, uint32_t* address, const 
   return true;
 }
 
-// Data sections: every four hex digits become one word; anything that is not a hex digit
-// (blanks, line ends) is skipped. One to three digits left at the end are padded with F.
-void ConvertData(const char* data, const char* end, Sink* sink) {
+// Data sections: every four hex digits become one word; blanks and line ends between them are
+// skipped. One to three digits left at the end are padded with F.
+TiTextFault ConvertData(const char* data, const char* end, Sink* sink) {
   char digits[4];
   int count = 0;
   for (const char* cursor = data; cursor < end; ++cursor) {
-    if (HexValue(*cursor) < 0) continue;
+    if (HexValue(*cursor) < 0) {
+      if (!IsDataSeparator(*cursor)) return TiTextFault::kBadCharacter;
+      continue;
+    }
     digits[count++] = *cursor;
     if (count == 4) {
       PutSwappedWord(sink, digits);
@@ -88,6 +98,7 @@ void ConvertData(const char* data, const char* end, Sink* sink) {
     while (count < 4) digits[count++] = 'F';
     PutSwappedWord(sink, digits);
   }
+  return TiTextFault::kNone;
 }
 
 TiTextFault ConvertVectors(const char* data, const char* end, uint32_t address,
@@ -97,7 +108,10 @@ TiTextFault ConvertVectors(const char* data, const char* end, uint32_t address,
   int count = 0;
   for (const char* cursor = data; cursor < end; ++cursor) {
     const int value = HexValue(*cursor);
-    if (value < 0) continue;
+    if (value < 0) {
+      if (!IsDataSeparator(*cursor)) return TiTextFault::kBadCharacter;
+      continue;
+    }
     digits[count++] = value;
     if (count == 4) {
       if (entry >= kVectorCount) return TiTextFault::kTooManyVectors;
@@ -130,9 +144,13 @@ TiTextFault ConvertSections(const char* input, const char* stop, Sink* sink,
       sawVectors = true;
       const TiTextFault fault = ConvertVectors(data, next, address, vectors);
       if (fault != TiTextFault::kNone) return fault;
-    } else if (address < kSkippedFirst || address > kSkippedLast) {
-      PutHeader(sink, address);
-      ConvertData(data, next, sink);
+    } else {
+      // A dropped section is read all the same: a damaged one means a damaged file.
+      Sink dropped;
+      const bool kept = address < kSkippedFirst || address > kSkippedLast;
+      if (kept) PutHeader(sink, address);
+      const TiTextFault fault = ConvertData(data, next, kept ? sink : &dropped);
+      if (fault != TiTextFault::kNone) return fault;
     }
     at = next;
   }

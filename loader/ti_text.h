@@ -32,20 +32,23 @@ constexpr uint32_t kUnsetVector = 0xFFFF;
 // Why a conversion failed; every fault is result -100 for the caller.
 enum class TiTextFault {
   kNone,
-  kNotTiText,   // does not start with '@', or holds no 'q'
-  kTooLarge,    // more than kMaxTiTextSize bytes
-  kBadAddress,  // no hex address after '@', or one above kMaxImageAddress
-  kNoLineFeed,  // a section without a line feed after its address
+  kNotTiText,     // does not start with '@', or holds no 'q'
+  kTooLarge,      // more than kMaxTiTextSize bytes
+  kBadAddress,    // no hex address after '@', or one above kMaxImageAddress
+  kNoLineFeed,    // a section without a line feed after its address
+  kBadCharacter,  // data holding something other than hex digits, blanks and line ends
   kDanglingVectorDigits,
   kTooManyVectors,  // a vector section running past the 16 entries
   kNoVectorSection,
 };
 
 // Converts input[0, size) (the text ends at the first NUL byte, if any; everything from the first
-// 'q' on is ignored). On success returns 1 and hands over *text: a new[] array, zero-terminated,
-// *length characters; `vectors` gets the 16 vector words (kUnsetVector where the file gives none).
-// Returns -100 for input that is not valid TI-Text (`fault` tells why, when given) or -60 when
-// memory runs out; on failure nothing is handed over and `vectors` is untouched.
+// 'q' on is ignored). Data lines may hold only hex digits, blanks and line ends; the rest of an
+// address line after its address is not looked at. On success returns 1 and hands over *text: a
+// new[] array, zero-terminated, *length characters; `vectors` gets the 16 vector words
+// (kUnsetVector where the file gives none). Returns -100 for input that is not valid TI-Text
+// (`fault` tells why, when given) or -60 when memory runs out; on failure nothing is handed over
+// and `vectors` is untouched.
 int32_t ConvertTiText(const char* input, size_t size, char** text, uint32_t* length,
                       uint32_t vectors[kVectorCount], TiTextFault* fault = nullptr);
 

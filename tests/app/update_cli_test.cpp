@@ -161,6 +161,48 @@ TEST_F(UpdateTest, ANewSerialNumberTheInstrumentCannotTakeIsAUsageError) {
   }
 }
 
+// Firmware files that cannot be written whole into a FieldPal are refused when they are opened:
+// the instrument is never erased and keeps running its old firmware.
+TEST_F(UpdateTest, AFirmwareFileThatDoesNotFitTheInstrumentIsRefusedBeforeAnythingIsErased) {
+  struct Misfit {
+    const char* what;
+    std::string file;
+    const char* told;
+  };
+  const std::string reset = "@FFFE\n00 24\n";
+  const Misfit files[] = {
+      {"below the flash", "@1800\n01 02\n" + reset + "q\n",
+       "some of its code lies outside the flash memory the updater writes"},
+      {"overlapping sections", "@2400\n01 02 03 04\n@2402\n05 06\n" + reset + "q\n",
+       "two of its sections write the same memory"},
+      {"vectors only", reset + "q\n", "holds no firmware code, only interrupt vectors"},
+      {"no reset vector", "@2400\n01 02\n@FFE0\n00 24\nq\n", "sets no reset vector"},
+  };
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const std::string path = DataPath("FP 2-10.txt");
+  for (const Misfit& misfit : files) {
+    SCOPED_TRACE(misfit.what);
+    std::ofstream(path) << misfit.file;
+    const ToolOutcome update =
+        RunTool(VEXABSL_PATH, UpdateArguments(sim, DataPath("")) + " --rep --file '" + path + "'");
+    EXPECT_EQ(update.exit, 1) << update.output;
+    EXPECT_NE(update.output.find("File Error"), std::string::npos) << update.output;
+    EXPECT_NE(update.output.find(misfit.told), std::string::npos) << update.output;
+
+    const ToolOutcome flash =
+        RunTool(VEXABSL_PATH, "flash --port '" + sim.LinkPath() + "' --file '" + path +
+                                  "' --log '" + DataPath("flash.errors.txt") + "'");
+    EXPECT_EQ(flash.exit, 1) << flash.output;
+    EXPECT_NE(flash.output.find("loading " + path + " failed"), std::string::npos) << flash.output;
+  }
+  ASSERT_EQ(sim.Stop(), 0);
+  const nlohmann::json instrument = sim.Stats()["instrument"];
+  EXPECT_EQ(instrument["state"], "firmware");
+  EXPECT_EQ(instrument["firmware_version"], "1.50");
+  EXPECT_EQ(instrument["restarts"], 0);
+}
+
 struct SensorCommandRow {
   const char* what;
   std::string sensor;      // the type the sensor reports

@@ -100,6 +100,7 @@ TEST_F(FirmwareImageTest, AFailedLoadLeavesTheImageAsItWas) {
       {"a dropped section only", "@FA00\n11 22\nq\n", true},
       {"a vector cut short", "@2400\n01\n@FFE0\n00 2\nq\n", true},
       {"a vector section too long", "@FFFE\n00 24 00 25\nq\n", true},
+      {"a damaged data digit", "@2400\n01 0: 03\n" + kVectors + "q\n", true},
   };
   const std::string loaded = scratch_.File("QD40 1-03.txt");
   WriteFile(loaded, kThreeBytes);
@@ -120,6 +121,27 @@ TEST_F(FirmwareImageTest, AFailedLoadLeavesTheImageAsItWas) {
       EXPECT_EQ(logged, bad.logged);
     }
   }
+}
+
+// A copy of the built-in image's file in which one data digit was damaged: every digit after it
+// would move to another byte if the damage were skipped.
+TEST_F(FirmwareImageTest, AFileWithOneDamagedDigitIsRefused) {
+  const std::string original = ReadFile(std::string(VEXA_SOURCE_DIR) + "/loader/builtin_image.txt");
+  const size_t data = original.find('\n', original.find('@')) + 1;
+  ASSERT_NE(data, std::string::npos);
+  for (const char damage : {'G', 'o', '#', '\x7f'}) {
+    SCOPED_TRACE(damage);
+    std::string damaged = original;
+    damaged[data + 1] = damage;
+    const std::string path = scratch_.File("FP 2-00.txt");
+    WriteFile(path, damaged);
+    EXPECT_EQ(BSLLoadTIFile(&loader_, path.c_str()), kErrNotTiText);
+    EXPECT_FALSE(loader_.image.fromFile);
+  }
+  // The undamaged file loads.
+  const std::string path = scratch_.File("FP 2-00.txt");
+  WriteFile(path, original);
+  EXPECT_EQ(BSLLoadTIFile(&loader_, path.c_str()), 1);
 }
 
 TEST_F(FirmwareImageTest, FilesThatCannotBeReadSayWhy) {

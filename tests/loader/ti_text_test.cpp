@@ -112,6 +112,23 @@ TEST(ConvertTiText, SectionsBecomeImageText) {
        nullptr},
       {"no vector section", "@2400\n01 02\nq\n", kErrNotTiText, TiTextFault::kNoVectorSection,
        nullptr},
+
+      // One damaged character must not shift the digits after it into other bytes.
+      {"a letter among the data digits", "@2400\n01 0G 03 04\n" + kVectors + "q", kErrNotTiText,
+       TiTextFault::kBadCharacter, nullptr},
+      {"a digit damaged into punctuation", "@2400\n01 02\n03 0.\n" + kVectors + "q", kErrNotTiText,
+       TiTextFault::kBadCharacter, nullptr},
+      {"a damaged vector", "@2400\n01 02\n" + VectorSection("@FFE0", 15) + "00 4x\nq",
+       kErrNotTiText, TiTextFault::kBadCharacter, nullptr},
+      {"a damaged section that would be dropped", "@FA00\n11 2Z\n" + kVectors + "q", kErrNotTiText,
+       TiTextFault::kBadCharacter, nullptr},
+      {"a control character", "@2400\n01\f02\n" + kVectors + "q", kErrNotTiText,
+       TiTextFault::kBadCharacter, nullptr},
+      {"a byte beyond ASCII",
+       "@2400\n01 \xB0"
+       "02\n" +
+           kVectors + "q",
+       kErrNotTiText, TiTextFault::kBadCharacter, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
