@@ -151,6 +151,10 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   }
   StepProgress(c);
   ShowStatus(c, "Restoring settings...");
+  // An instrument that stopped answering in the restore (the cable pulled, the power gone) will
+  // not answer the clock or the erase either: each would wait out all of its tries, most of a
+  // minute in all, for the same no-answer failure the user is told of at once instead.
+  bool stoppedAnswering = false;
   if (d.saveSettings) {
     const char* serial = c.options.replaceSerial && !c.options.newSerial.empty()
                              ? c.options.newSerial.c_str()
@@ -161,14 +165,20 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
       RemoveJournal(JournalPath(c));  // the settings are back: nothing left to finish
     } else {
       c.restoreIncomplete = true;
+      stoppedAnswering = restored == kErrNoAnswer;
       RestoreFailed(c, restored);
     }
   }
-  if (d.setClock) DPSetTime(c.session);
+  if (stoppedAnswering) {
+    LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+               "The instrument stopped answering: the clock is not set and the data not erased");
+  } else if (d.setClock) {
+    DPSetTime(c.session);
+  }
   StepProgress(c);
   if (d.eraseData && !c.options.dontEraseData) {
     ShowStatus(c, "Erasing old data...");
-    const int32_t erased = DPEraseData(c.session);
+    const int32_t erased = stoppedAnswering ? kErrNoAnswer : DPEraseData(c.session);
     if (erased < 0) {
       ShowErrorBox(c, EraseFailureText(c, erased), "Data Erase Error", BoxKind::kError);
       return erased;

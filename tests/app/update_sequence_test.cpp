@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "link/result.h"
 #include "tests/app/update_fixture.h"
 #include "tests/support/pty_device.h"
+#include "tests/support/run_tool.h"
 
 namespace {
 
@@ -363,6 +365,64 @@ TEST_P(LateFailureTest, EndsTheRunAndLeavesTheSettingsFileForTheNextOne) {
 
 INSTANTIATE_TEST_SUITE_P(AfterTheUpload, LateFailureTest, ::testing::ValuesIn(kLateFailures),
                          RowName());
+
+// The commands the updater wrote, in order, from a simulator's transcript, and how many answers
+// the instrument had given before each.
+struct HeardCommand {
+  std::string bytes;
+  int answersBefore;
+};
+std::vector<HeardCommand> HeardCommands(const std::string& transcript) {
+  std::vector<HeardCommand> heard;
+  std::ifstream in(transcript);
+  int answers = 0;
+  for (std::string line; std::getline(in, line);) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded()) continue;
+    if (event["dir"] == "out") ++answers;
+    if (event["dir"] == "in") heard.push_back({event["bytes"].get<std::string>(), answers});
+  }
+  return heard;
+}
+
+TEST_F(UpdateTest, AFieldPalThatStopsAnsweringInTheRestoreIsNotAskedForTheClockOrTheErase) {
+  // Where the restore starts: the first setting written back after the restart.
+  int restoreStarts = 0;
+  {
+    SimInstrument clean;
+    ASSERT_TRUE(clean.Start({"--transcript", clean.PathFor("clean.jsonl")})) << clean.Error();
+    const ToolOutcome run =
+        RunTool(VEXABSL_PATH, "update --yes --port '" + clean.LinkPath() + "' --data-dir '" +
+                                  clean.PathFor("data") + "'");
+    ASSERT_EQ(run.exit, 0) << run.output;
+    ASSERT_EQ(clean.Stop(), 0);
+    bool restarted = false;
+    for (const HeardCommand& command : HeardCommands(clean.PathFor("clean.jsonl"))) {
+      if (command.bytes.rfind("post", 0) == 0) restarted = true;
+      if (restarted && command.bytes.rfind("set ", 0) == 0) {
+        restoreStarts = command.answersBefore;
+        break;
+      }
+    }
+    ASSERT_GT(restoreStarts, 0);
+  }
+
+  // The first setting goes back; then the line is dead.
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start({"--transcript", sim.PathFor("run.jsonl"), "--fault",
+                         "silent-after=" + std::to_string(restoreStarts + 1)}))
+      << sim.Error();
+  EXPECT_EQ(Run(sim), kErrNoAnswer);
+  EXPECT_EQ(ui_.BoxCaptions(), (std::vector<std::string>{"Settings Error", "Data Erase Error"}));
+  ASSERT_EQ(sim.Stop(), 0);
+  // After the silence only the unanswered setting's own tries went out.
+  std::vector<std::string> afterSilence;
+  for (const HeardCommand& command : HeardCommands(sim.PathFor("run.jsonl"))) {
+    if (command.answersBefore >= restoreStarts + 1) afterSilence.push_back(command.bytes);
+  }
+  ASSERT_FALSE(afterSilence.empty());
+  for (const std::string& bytes : afterSilence) EXPECT_EQ(bytes, afterSilence.front());
+}
 
 const std::vector<std::string> kFromTheLoader = {
     "Connecting to FieldPal...",
