@@ -103,9 +103,10 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
     return kExitFailed;
   }
   if (context.restoreIncomplete) {
-    std::printf("settings: not all restored; %s\n",
-                context.keptSettingsFile.empty() ? "the settings file could not be kept"
-                                                 : ("kept in " + context.keptSettingsFile).c_str());
+    // When the file could not be moved aside it stays where the run saved it.
+    const std::string& kept =
+        context.keptSettingsFile.empty() ? context.settingsPath : context.keptSettingsFile;
+    std::printf("settings: not all restored; kept in %s\n", kept.c_str());
     return kExitSettingsNotRestored;
   }
   return kExitOk;
