@@ -27,9 +27,9 @@ int ReportFailure(const char* what, int32_t code);
 bool UseDataFolder(const std::string& named, std::string* folder);
 
 // Checks of options that name files. A FIFO would block the tool in its open() beyond the reach
-// of Ctrl-C, and a device or a folder would feed a reader endless or no bytes: a file to read
-// must be a regular file, and a file to write must not be a FIFO, a socket or a folder (the null
-// device stays allowed for a log nobody wants). A missing file passes: its reader or writer says
+// of Ctrl-C, and a device would feed a reader endless bytes: a file to read may not be a FIFO, a
+// socket or a device, and a file to write may not be a FIFO or a socket (the null device stays
+// allowed for a log nobody wants). A missing file or a folder passes: its reader or writer says
 // what is wrong with it in the command's own words.
 const CLI::Validator& FileToRead();
 const CLI::Validator& FileToWrite();

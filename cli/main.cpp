@@ -65,7 +65,8 @@ const CLI::Validator& FileToRead() {
       [](const std::string& path) {
         struct stat info;
         if (stat(path.c_str(), &info) != 0) return std::string();  // the reader says why
-        return S_ISREG(info.st_mode) ? std::string() : path + " is not a regular file";
+        return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) ? std::string()
+                                                              : path + " is not a regular file";
       },
       "FILE");
   return check;
@@ -76,8 +77,9 @@ const CLI::Validator& FileToWrite() {
       [](const std::string& path) {
         struct stat info;
         if (stat(path.c_str(), &info) != 0) return std::string();  // made when written
-        return S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) ? std::string()
-                                                              : path + " is not a regular file";
+        return S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISDIR(info.st_mode)
+                   ? std::string()
+                   : path + " is not a regular file";
       },
       "FILE");
   return check;

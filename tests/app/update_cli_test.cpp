@@ -136,7 +136,8 @@ TEST_F(UpdateTest, FilesThatAreNotRegularFilesAreRefusedBeforeAnyIsOpened) {
        {"update --port /dev/null --rep --file '" + fifo + "'",
         "update --port /dev/null --log '" + fifo + "'", "image info --file '" + fifo + "'",
         "image dump --file '" + fifo + "' --out '" + folder + "x.txt'",
-        "image dump --out '" + fifo + "'", "flash --port /dev/null --log '" + folder + "'",
+        "image dump --out '" + fifo + "'", "flash --port /dev/null --log '" + fifo + "'",
+        std::string("update --port /dev/null --rep --file /dev/zero"),
         "identify --port /dev/null --log '" + fifo + "'",
         "settings --port /dev/null --restore '" + fifo + "'",
         "settings --port /dev/null --save '" + fifo + "'"}) {
