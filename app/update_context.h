@@ -54,6 +54,7 @@ struct UpdateContext {
   bool settingsSaved = false;
   bool settingsRestored = false;
   bool restoreIncomplete = false;
+  int32_t restoreResult = 0;     // the failed restore's code
   std::string keptSettingsFile;  // a settings file kept for a later "vexabsl settings --restore"
   uint32_t seconds = 0;
 };

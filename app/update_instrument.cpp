@@ -165,6 +165,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
       RemoveJournal(JournalPath(c));  // the settings are back: nothing left to finish
     } else {
       c.restoreIncomplete = true;
+      c.restoreResult = restored;
       stoppedAnswering = restored == kErrNoAnswer;
       RestoreFailed(c, restored);
     }

@@ -73,6 +73,7 @@ int32_t RunUpdate(UpdateContext& c) {
     return kErrBadArgument;
   }
   c.settingsSaved = c.settingsRestored = c.restoreIncomplete = false;
+  c.restoreResult = 0;
   c.keptSettingsFile.clear();
   c.seconds = 0;
   SetProgress(c, 0);

@@ -266,6 +266,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   } else {
     // The run still ends in success; the settings file stays for another try.
     c.restoreIncomplete = true;
+    c.restoreResult = restored;
     ShowErrorBox(c,
                  "The " + c.caption + " failed to restore the calibration and address\n" +
                      "for your " + c.deviceName +

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "app/settings_file_problem.h"
 #include "cli/commands.h"
 #include "cli/instrument_link.h"
 #include "cli/settings_file_check.h"
@@ -236,31 +237,10 @@ int32_t LogIn(SessionContext& session) {
   return login;
 }
 
-// What went wrong with the settings file at `path` on this computer, in words a user can act on.
-std::string FileProblem(int32_t code, const std::string& path, bool writing, const char* device) {
-  switch (code) {
-    case kErrSettingsFileMissing:
-    case kErrFileMissing:
-      return writing ? "the folder of " + path + " does not exist" : "there is no file " + path;
-    case kErrSettingsFileDenied:
-    case kErrFileDenied:
-      return std::string("no permission to ") + (writing ? "write " : "read ") + path;
-    case kErrIsFolder:
-      return path + " is a folder, not a file";
-    case kErrDiskFull:
-      return "the disk is full; " + path + " was left as it was";
-    case kErrUnreadableAnswer:
-      return path + " is not a settings file of a " + device;
-    default:
-      return path + (writing ? " could not be written (" : " could not be read (") +
-             ResultText(code) + ")";
-  }
-}
-
 int FileFailed(const InstrumentSession& link, const std::string& path, bool writing, int32_t code,
                const char* device) {
   std::fprintf(stderr, "Log: %s\nvexabsl: %s [Error %d]\n", link.LogPath().c_str(),
-               FileProblem(code, path, writing, device).c_str(), code);
+               SettingsFileProblem(code, path, writing, device).c_str(), code);
   return kExitFailed;
 }
 

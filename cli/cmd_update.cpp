@@ -8,11 +8,13 @@
 #include <string>
 
 #include "app/product.h"
+#include "app/settings_file_problem.h"
 #include "app/update_context.h"
 #include "app/update_run.h"
 #include "app/update_texts.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
+#include "link/result.h"
 #include "loader/bsl_host.h"
 #include "session/catalogue.h"
 
@@ -103,10 +105,20 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
     return kExitFailed;
   }
   if (context.restoreIncomplete) {
-    // When the file could not be moved aside it stays where the run saved it.
-    const std::string& kept =
-        context.keptSettingsFile.empty() ? context.settingsPath : context.keptSettingsFile;
-    std::printf("settings: not all restored; kept in %s\n", kept.c_str());
+    // A file of this computer that failed the restore is named with what happened to it; a
+    // file that is not there is not "kept" anywhere.
+    const int32_t why = context.restoreResult;
+    if (IsSettingsFileProblem(why)) {
+      const std::string problem =
+          SettingsFileProblem(why, context.settingsPath, false, context.deviceName);
+      std::printf("settings: not restored: %s\n", problem.c_str());
+    }
+    if (why != kErrSettingsFileMissing && why != kErrFileMissing) {
+      // When the file could not be moved aside it stays where the run saved it.
+      const std::string& kept =
+          context.keptSettingsFile.empty() ? context.settingsPath : context.keptSettingsFile;
+      std::printf("settings: not all restored; kept in %s\n", kept.c_str());
+    }
     return kExitSettingsNotRestored;
   }
   return kExitOk;

@@ -45,12 +45,15 @@ struct FileBytes {
 // before reading for regular files, so a huge file costs nothing); -60; or the negated errno,
 // which the caller logs and turns into a result code.
 int32_t ReadWholeFile(const char* path, FileBytes* file) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Opened without blocking, so that a FIFO without a writer is refused below instead of
+  // holding the program until one comes; a device that has nothing to give fails its read.
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -errno;
   FdCloser closer{fd};
   struct stat st;
   if (fstat(fd, &st) != 0) return -errno;
   if (S_ISDIR(st.st_mode)) return -EISDIR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return -EINVAL;
 
   // One byte more than the limit is enough to tell that a file is too large.
   const size_t limit = kMaxTiTextSize + 1;

@@ -228,7 +228,8 @@ int32_t WriteInfoFile(SessionContext* session, const char* path) {
 
 int32_t ReadInfoFile(SessionContext* session, const char* path) {
   if (!session || !path || !*path) return kErrMissingArgument;
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO without a writer is refused below instead of holding the run.
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return kErrSettingsFileMissing;
     return SettingsFileError(errno, kErrFileReadFailed);
@@ -238,6 +239,11 @@ int32_t ReadInfoFile(SessionContext* session, const char* path) {
     const int error = errno;
     close(fd);
     return SettingsFileError(error, kErrFileReadFailed);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    // A folder, or a FIFO, socket or device, which holds no settings (and may never end).
+    close(fd);
+    return S_ISDIR(status.st_mode) ? kErrIsFolder : kErrFileReadFailed;
   }
   const size_t size = static_cast<size_t>(status.st_size);
   std::unique_ptr<char[]> text(new (std::nothrow) char[size + 1]());

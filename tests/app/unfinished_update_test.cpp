@@ -190,4 +190,18 @@ TEST_F(UnfinishedUpdateTest, TheUpdateCommandExitsWithTwoAndNamesTheKeptFileWhen
       << run.output;
 }
 
+TEST_F(UnfinishedUpdateTest, TheUpdateCommandSaysWhenTheSettingsFileItNeedsIsNotThere) {
+  // Found in its loader with no settings file beside: nothing can go back, and nothing is kept.
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start({"--fault", "loader-waiting"})) << sim.Error();
+  const ToolOutcome run = RunTool(VEXABSL_PATH, "update --port '" + sim.LinkPath() +
+                                                    "' --data-dir '" + DataPath("") + "' --yes");
+  EXPECT_EQ(run.exit, 2) << run.output;
+  EXPECT_NE(run.output.find("settings: not restored: there is no file " +
+                            DataPath("FieldPal.settings.txt")),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("kept in"), std::string::npos) << run.output;
+}
+
 }  // namespace

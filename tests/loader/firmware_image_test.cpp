@@ -1,6 +1,7 @@
 #include "loader/firmware_image.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -151,6 +152,10 @@ TEST_F(FirmwareImageTest, FilesThatCannotBeReadSayWhy) {
             std::string::npos);
   EXPECT_EQ(BSLLoadTIFile(&loader_, scratch_.File("").c_str()), kErrIsFolder);
   EXPECT_EQ(BSLLoadTIFile(&loader_, nullptr), kErrMissingArgument);
+  // A FIFO nobody writes would hold the run.
+  const std::string fifo = scratch_.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(BSLLoadTIFile(&loader_, fifo.c_str()), kErrFileReadFailed);
   EXPECT_FALSE(loader_.image.fromFile);
 }
 

@@ -466,6 +466,11 @@ TEST_F(SettingsFileTest, AFileThatCannotBeOpenedSaysWhy) {
   EXPECT_EQ(WriteInfoFile(read.get(), dir_.c_str()), kErrIsFolder);
   Put(PathFor("plain.txt"), File({R"(type="FP")"}));
   EXPECT_EQ(ReadInfoFile(read.get(), PathFor("plain.txt/below").c_str()), -102);
+  // Not files at all: a FIFO nobody writes would hold the run, /dev/zero would never end.
+  const std::string fifo = PathFor("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ReadInfoFile(read.get(), fifo.c_str()), kErrFileReadFailed);
+  EXPECT_EQ(ReadInfoFile(read.get(), "/dev/zero"), kErrFileReadFailed);
 
   if (geteuid() == 0) GTEST_SKIP() << "root reads a file without read permission";
   const std::string path = PathFor("locked.txt");
