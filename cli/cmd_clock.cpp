@@ -10,6 +10,7 @@
 #include "cli/instrument_link.h"
 #include "instrument/device_time.h"
 #include "instrument/session.h"
+#include "session/connection.h"
 
 namespace {
 
@@ -34,13 +35,27 @@ int RunClock(const ClockOptions& options) {
   const int connected = session.Connect();
   if (connected != kExitOk) return connected;
   DeviceContext& device = session.Device();
+  // An instrument of a family that needs a login answers nothing but its version without it.
+  DeviceDescriptor descriptor;
+  const bool identified = DPIdentify(&session.Session(), &descriptor) >= 0;
+  if (identified) {
+    const int32_t login = LogInWhereNeeded(session.Session());
+    if (login < 0) return session.Failed("logging in", login);
+  }
 
   int32_t set = 0;
-  int32_t result = options.set ? DeviceTime(&device, &set, SettingDirection::kWrite) : kResultOk;
+  int32_t result = kResultOk;
+  if (options.set && identified && descriptor.setClock) {
+    // As the update sets it: some families take the count of seconds, the others the time.
+    set = LocalInstrumentSeconds();
+    result = DPSetTime(&session.Session());
+  } else if (options.set) {
+    result = DeviceTime(&device, &set, SettingDirection::kWrite);
+  }
   int32_t seconds = 0;
   if (result >= 0) result = DeviceTime(&device, &seconds, SettingDirection::kRead);
   const int32_t computer = LocalInstrumentSeconds();
-  DisconnectDevice(&device, false);
+  DPLogout(&session.Session(), true);
   if (result < 0) {
     return session.Failed(options.set ? "setting the clock" : "reading the clock", result);
   }

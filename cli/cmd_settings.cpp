@@ -227,16 +227,6 @@ bool HoldsValues(const SessionContext& session, bool logger) {
                 : session.lab.presentMask != 0;
 }
 
-// The families that need a login refuse every command after "get -ver" until they have it, as
-// the update sequence knows. 1 (also for the others), or the failed login; the instrument is let
-// go then.
-int32_t LogIn(SessionContext& session) {
-  if (!session.descriptor.needsLogin) return kResultOk;
-  const int32_t login = DPLogin(&session);
-  if (login < 0) DPLogout(&session, false);
-  return login;
-}
-
 int FileFailed(const InstrumentSession& link, const std::string& path, bool writing, int32_t code,
                const char* device) {
   std::fprintf(stderr, "Log: %s\nvexabsl: %s [Error %d]\n", link.LogPath().c_str(),
@@ -274,7 +264,7 @@ int RestoreFromFile(const SettingsOptions& options, InstrumentSession& link, boo
     }
     return kExitFailed;
   }
-  const int32_t login = LogIn(session);
+  const int32_t login = LogInWhereNeeded(session);
   if (login < 0) return link.Failed("logging in", login);
   link.Progress().label = "Writing settings";
   link.Progress().unit = "settings";
@@ -320,7 +310,7 @@ int RunSettings(const SettingsOptions& options) {
     return kExitFailed;
   }
   if (!options.restore.empty()) return RestoreFromFile(options, link, logger);
-  const int32_t login = LogIn(session);
+  const int32_t login = LogInWhereNeeded(session);
   if (login < 0) return link.Failed("logging in", login);
 
   progress.label = "Reading settings";

@@ -10,6 +10,7 @@
 #include "instrument/radio_login.h"
 #include "instrument/session.h"
 #include "link/port_advice.h"
+#include "session/connection.h"
 
 namespace {
 
@@ -126,4 +127,11 @@ int InstrumentSession::Connect() {
   }
   std::fputs(PortOpenAdvice(args.port.c_str(), result).c_str(), stderr);
   return Failed("connecting", result);
+}
+
+int32_t LogInWhereNeeded(SessionContext& session) {
+  if (!session.descriptor.needsLogin) return kResultOk;
+  const int32_t login = DPLogin(&session);
+  if (login < 0) DPLogout(&session, false);
+  return login;
 }

@@ -31,6 +31,11 @@ struct ProgressLine {
   const char* unit = "packets";
 };
 
+// The families that need a login refuse every command after "get -ver" until they have it, as
+// the update sequence knows; the session must have identified the instrument (DPIdentify). 1
+// (also for the others), or the failed login; the instrument is let go then.
+int32_t LogInWhereNeeded(SessionContext& session);
+
 // One command's time with an instrument: the error file, the session context (and its device
 // context) with the progress line and Ctrl-C installed, and the connection.
 class InstrumentSession {

@@ -3,6 +3,7 @@
 // families that need a login get it; a save or restore that moves nothing says so.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,6 +81,28 @@ TEST_P(SaveAndRestore, GivesAnInstrumentResetToFactorySettingsItsOwnSettingsBack
 INSTANTIATE_TEST_SUITE_P(EachFamily, SaveAndRestore,
                          ::testing::Values(Family{"fieldpal", false}, Family{"qd40", false},
                                            Family{"hs4", true}),
+                         [](const ::testing::TestParamInfo<Family>& param) {
+                           return param.param.name;
+                         });
+
+class ClockOfEachFamily : public ::testing::TestWithParam<Family> {};
+
+TEST_P(ClockOfEachFamily, IsSetAfterTheLoginItsFamilyNeeds) {
+  SimInstrument sim(GetParam().name);
+  const std::string log = sim.PathFor("clock.errors.txt");
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, "clock --port " + sim.LinkPath() + " --set --json --log " + log);
+  ASSERT_EQ(sim.Stop(), 0);
+  ASSERT_EQ(run.exit, 0) << run.output << TextOf(log);
+  EXPECT_EQ(TextOf(log).find(kLoggedIn) != std::string::npos, GetParam().needsLogin);
+  const nlohmann::json out = nlohmann::json::parse(run.output, nullptr, false);
+  ASSERT_TRUE(out.is_object()) << run.output;
+  EXPECT_LE(std::abs(out["difference"].get<int>()), 2) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFamily, ClockOfEachFamily,
+                         ::testing::Values(Family{"fieldpal", false}, Family{"hs4", true}),
                          [](const ::testing::TestParamInfo<Family>& param) {
                            return param.param.name;
                          });
