@@ -103,9 +103,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
 
   CommandRunner run;
-  for (CommandSetup setup : kCommands) {
-    if (setup) setup(app, run);
-  }
+  for (CommandSetup setup : kCommands) setup(app, run);
 
   try {
     app.parse(argc, argv);
