@@ -121,19 +121,19 @@ void MainWindow::BuildControls() {
   layout->addWidget(cbCommPort_);
 
   auto* status = new QHBoxLayout;
-  auto* label1 = new QLabel("Status:", central);
-  label1->setFont(Bold(label1->font()));
+  auto* statusLabel = new QLabel("Status:", central);
+  statusLabel->setFont(Bold(statusLabel->font()));
   statusText_ = new QLabel(central);
   statusText_->setWordWrap(true);
   statusText_->setVisible(false);
-  status->addWidget(label1);
+  status->addWidget(statusLabel);
   status->addWidget(statusText_, 1);
   layout->addLayout(status);
   progressBar_ = new QProgressBar(central);
   progressBar_->setRange(0, 100);
   progressBar_->setValue(0);
   progressBar_->setTextVisible(false);
-  label1->setBuddy(progressBar_);
+  statusLabel->setBuddy(progressBar_);
   layout->addWidget(progressBar_);
 
   auto* serial = new QHBoxLayout;
@@ -418,7 +418,7 @@ UpdateContext& MainWindow::Context() {
 }
 
 const std::string& MainWindow::VersionFinderPath() const {
-  return commands_->VersionDocument();
+  return commands_->VersionFinderPath();
 }
 
 int32_t MainWindow::OpenFirmware(const QString& path) {

@@ -92,7 +92,7 @@ void MainWindow::ChooseSensorType(uint32_t number) {
     checked = checked || mine;
   }
   if (checked || number == kAerix14) {
-    commands_->SetVersionDocument(net::SensorVersionFinderPath(static_cast<int>(itemNumber)));
+    commands_->SetVersionFinderPath(net::SensorVersionFinderPath(static_cast<int>(itemNumber)));
   }
   UpdateContext& context = Context();
   SetSensorType(context, number);

@@ -33,7 +33,7 @@ WindowCommands::WindowCommands(const Product& product, RunController* run, QWidg
     : QObject(window),
       run_(run),
       window_(window),
-      versionDocument_(product.versionDocument),
+      versionFinderPath_(product.versionDocument),
       http_(std::make_unique<net::HttpClient>()) {
   feedback_ = new FeedbackWindow(http_.get(), window);
 }
@@ -135,7 +135,7 @@ void WindowCommands::RunVersionCheck(bool quiet) {
   net::VersionCheckRequest request;
   request.carriedVersion = context.imageVersion;
   request.service = net::VersionServiceUrl();
-  request.path = versionDocument_;
+  request.path = versionFinderPath_;
   request.quiet = quiet;
   request.product = net::ProductText(context.deviceName);
   request.log = run_->Log();

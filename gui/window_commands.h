@@ -33,8 +33,8 @@ class WindowCommands : public QObject {
   // refused is told in the "File Error" box.
   int32_t OpenFirmware(const QString& path);
   // The version service's file for the product or sensor in hand; a sensor-type choice sets it.
-  const std::string& VersionDocument() const { return versionDocument_; }
-  void SetVersionDocument(const std::string& path) { versionDocument_ = path; }
+  const std::string& VersionFinderPath() const { return versionFinderPath_; }
+  void SetVersionFinderPath(const std::string& path) { versionFinderPath_ = path; }
   // The version check; a quiet one tells only of a newer version.
   void RunVersionCheck(bool quiet);
   // As the window closes: the feedback form closes and a transfer of either service ends.
@@ -58,7 +58,7 @@ class WindowCommands : public QObject {
  private:
   RunController* run_;
   QWidget* window_;
-  std::string versionDocument_;
+  std::string versionFinderPath_;
   // The one HTTP client of the version check and the feedback form, and the form.
   std::unique_ptr<net::HttpClient> http_;
   FeedbackWindow* feedback_ = nullptr;
