@@ -1,7 +1,8 @@
 // The FieldPal Firmware Updater window as its user meets it, on the offscreen platform: start-up
 // (ports, remembered options, the service switches, the data erase warning), whole runs started
 // with the Start button against the real vexa-sim, the close query during a run, the options
-// written at close, Open Firmware File, the start-up error report and Replace Serial Number.
+// written at close, Open Firmware File, the start-up error report (and the program's failure
+// after it) and Replace Serial Number.
 //
 // Every test has a home, configuration, data and runtime folder of its own, and every message box
 // the window puts up is answered (and recorded) by a BoxAnswerer. A failing test prints the error
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -219,6 +221,7 @@ class MainWindowTest : public WindowTest {
   void aValidFirmwareFileForAnotherFamilyChangesTheTexts();
   void aConstructorErrorIsReportedAndClosesTheWindow_data();
   void aConstructorErrorIsReportedAndClosesTheWindow();
+  void aStartUpThatFailsEndsTheProgramWithAFailureAndItsReason();
   void replaceSerialNumberShowsTheFieldAndARunSwitchesItOff();
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode_data();
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode();
@@ -653,6 +656,23 @@ void MainWindowTest::aConstructorErrorIsReportedAndClosesTheWindow() {
       ReadText(ErrorFile())
           .contains(QString("HostBSL class got an constructor error (%1)").arg(code)),
       kBoxTimeoutMs);
+}
+
+void MainWindowTest::aStartUpThatFailsEndsTheProgramWithAFailureAndItsReason() {
+  // The program, not the window: an updater whose built-in image fails its check value, in this
+  // test's folders (the child inherits the environment).
+  QProcess program;
+  program.start(VEXA_DAMAGED_IMAGE_UPDATER, {"-factory"});
+  QVERIFY(program.waitForFinished(kBoxTimeoutMs));  // else the QProcess ends it
+
+  QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(program.exitCode(), 1);
+  const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+  QVERIFY2(errors.contains("box \"Application Launch Error\""), qPrintable(errors));
+  QVERIFY2(errors.contains("fieldpal-updater: The internal firware file for this FieldPal "
+                           "Firmware Updater is corrupt."),
+           qPrintable(errors));
+  QVERIFY(QFile::exists(ConfigFile()));  // the window closed the ordinary way
 }
 
 void MainWindowTest::replaceSerialNumberShowsTheFieldAndARunSwitchesItOff() {
