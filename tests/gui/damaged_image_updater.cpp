@@ -4,28 +4,24 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 #include <cstdio>
 
 #include "app/product.h"
 #include "gui/window_main.h"
 #include "loader/builtin_image.h"
+#include "tests/gui/window_test.h"
 
 namespace {
 
+class NamingAnswerer : public BoxAnswering {
+  void Answer(QMessageBox* box) override {
+    std::fprintf(stderr, "box \"%s\"\n", qPrintable(box->windowTitle()));
+    box->buttons().front()->click();
+  }
+};
+
 void AnswerEveryBox() {
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
-      box->setProperty("answered", true);
-      std::fprintf(stderr, "box \"%s\"\n", qPrintable(box->windowTitle()));
-      box->buttons().front()->click();
-      return;
-    }
-  });
-  timer->start(20);
+  (new NamingAnswerer)->setParent(qApp);
 }
 
 }  // namespace
