@@ -22,10 +22,6 @@ void RunController::AssembleEngine(const Product& product, QWidget* window) {
   context_ = std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(),
                                              frontEnd_.get(), product);
   context_->dataFolder = DataFolder();
-  context_->caption = ProductCaption(product);
-  context_->deviceName = ProductDeviceName(product);
-  // (The write increment and image version are the product's, as the context was made.)
-  context_->eraseStep = 1;
 }
 
 void RunController::Start(const RunOptions& options) {
