@@ -1,8 +1,8 @@
 // The FieldPal Firmware Updater window (frmMain): the product picture and texts, the port list,
 // the status and progress of a run, the New Serial Number field, Close and Start, and the File,
-// Settings and Help menus. It shows; the run controller (run_controller.h) owns the engine, made
-// with the window, and runs each update on a worker thread; the menu commands are
-// window_commands.h's.
+// Settings and Help menus, and what a run shows in them. The engine, made with the window, is the
+// run controller's (run_controller.h), which runs each update on a worker thread; the menu
+// commands are WindowCommands' (window_commands.h).
 //
 // Command line: "-factory" (factory mode and the service switch) and "-rep" (the service switch),
 // matched exactly; on Linux also "--port PATH" (a port the system's list does not show, such as a
