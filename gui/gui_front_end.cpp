@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-#include "app/update_run.h"
 #include "gui/message_box.h"
 
 GuiFrontEnd::GuiFrontEnd(QWidget* window, std::atomic<bool>* continueFlag)
@@ -41,8 +40,4 @@ BoxAnswer GuiFrontEnd::Confirm(const std::string& text, const std::string& capti
 void GuiFrontEnd::Beep(BoxKind) {
   QMetaObject::invokeMethod(
       qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
-}
-
-void UpdateThread::run() {
-  result_ = RunUpdate(*context_);
 }

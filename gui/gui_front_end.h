@@ -1,17 +1,16 @@
-// The window's side of an update: the run goes on a worker thread of its own (so the window never
-// freezes), and this front end carries what it reports back to the window's thread: statuses,
-// progress and the connect label as queued signals, message boxes and questions as blocking calls
-// on the window's thread (the run waits for the user's answer), the continue flag as an atomic.
+// The window's side of an update: the run goes on a worker thread of its own (run_controller.h, so
+// the window never freezes), and this front end carries what it reports back to the window's
+// thread: statuses, progress and the connect label as queued signals, message boxes and questions
+// as blocking calls on the window's thread (the run waits for the user's answer), the continue
+// flag as an atomic.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
-#include <QThread>
 #include <QWidget>
 #include <atomic>
 
 #include "app/front_end.h"
-#include "app/update_context.h"
 
 class GuiFrontEnd : public QObject, public FrontEnd {
   Q_OBJECT
@@ -43,22 +42,4 @@ class GuiFrontEnd : public QObject, public FrontEnd {
   QPointer<QWidget> window_;
   std::atomic<bool>* continue_;
   RunOptions options_;
-};
-
-// One run of the update sequence on a thread of its own. The engine objects belong to the run
-// while it lasts: the window starts no other use of them (Open and Dump are refused meanwhile).
-class UpdateThread : public QThread {
-  Q_OBJECT
-
- public:
-  explicit UpdateThread(UpdateContext* context, QObject* parent = nullptr)
-      : QThread(parent), context_(context) {}
-  int32_t Result() const { return result_; }
-
- protected:
-  void run() override;
-
- private:
-  UpdateContext* context_;
-  int32_t result_ = 0;
 };

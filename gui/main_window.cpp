@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,20 +12,17 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "app/product.h"
 #include "app/update_texts.h"
-#include "gui/feedback_window.h"
 #include "gui/gui_front_end.h"
 #include "gui/message_box.h"
 #include "gui/port_combo_box.h"
 #include "gui/product_picture.h"
-#include "gui/version_prompts.h"
+#include "gui/run_controller.h"
+#include "gui/window_commands.h"
 #include "gui/window_frame.h"
-#include "net/feedback_post.h"
-#include "net/http_client.h"
-#include "net/service_config.h"
-#include "net/version_texts.h"
 #include "session/catalogue.h"
 
 namespace {
@@ -52,26 +47,42 @@ QFont Bold(QFont font) {
 }  // namespace
 
 MainWindow::MainWindow(const QStringList& arguments, QWidget* parent, const Product& product)
-    : QMainWindow(parent), product_(product), arguments_(arguments) {
-  versionFinderPath_ = product_.versionDocument;
+    : QMainWindow(parent), product_(product) {
   SetFixedFrame(this, Qt::Window);
   setWindowIcon(QIcon(ProductPicture()));
+  run_ = new RunController(product_, this);
   BuildControls();
+  commands_ = new WindowCommands(product_, run_, this);
   BuildMenus();
-  http_ = std::make_unique<net::HttpClient>();
-  feedback_ = new FeedbackWindow(http_.get(), this);
   // A window of fixed size, with room for the New Serial Number row when it is shown.
-  newSN_->setVisible(true);
-  newSNstr_->setVisible(true);
+  ShowNewSerialNumber(true);
   const QSize size = sizeHint().expandedTo(QSize(346, 262));
-  newSN_->setVisible(false);
-  newSNstr_->setVisible(false);
+  ShowNewSerialNumber(false);
   setFixedSize(size);
+
+  // The product this program is built for: the FieldPal, or the chosen sensor type.
+  const QString caption = Q(run_->Context().caption);
+  setWindowTitle(caption);
+  QApplication::setApplicationDisplayName(Q(run_->Context().deviceName) + " Updater");
+  about_->setText("About " + caption);
+  ReadCommandLine(arguments);
+  const std::optional<QString> rememberedPort = ReadOptions();
+  enumerator_.log = run_->Log();
+  ListPortsAtStart(rememberedPort);
+  SetProductTexts();
+
+  ShowRunReports();
+  connect(run_, &RunController::finished, this, &MainWindow::RunEnded);
+  connect(commands_, &WindowCommands::firmwareOpened, this, [this] {
+    SetProductTexts();
+    btnStart_->setEnabled(true);
+    updateFirmware_->setEnabled(true);
+  });
+  connect(commands_, &WindowCommands::versionCheckFinished, this,
+          &MainWindow::versionCheckFinished);
 }
 
-MainWindow::~MainWindow() {
-  if (thread_) thread_->wait();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildControls() {
   auto* central = new QWidget(this);
@@ -110,20 +121,20 @@ void MainWindow::BuildControls() {
   layout->addWidget(cbCommPort_);
 
   auto* status = new QHBoxLayout;
-  auto* label1 = new QLabel("Status:", central);
-  label1->setFont(Bold(label1->font()));
+  auto* statusLabel = new QLabel("Status:", central);
+  statusLabel->setFont(Bold(statusLabel->font()));
   statusText_ = new QLabel(central);
   statusText_->setWordWrap(true);
   statusText_->setVisible(false);
-  status->addWidget(label1);
+  status->addWidget(statusLabel);
   status->addWidget(statusText_, 1);
   layout->addLayout(status);
-  statusBar_ = new QProgressBar(central);
-  statusBar_->setRange(0, 100);
-  statusBar_->setValue(0);
-  statusBar_->setTextVisible(false);
-  label1->setBuddy(statusBar_);
-  layout->addWidget(statusBar_);
+  progressBar_ = new QProgressBar(central);
+  progressBar_->setRange(0, 100);
+  progressBar_->setValue(0);
+  progressBar_->setTextVisible(false);
+  statusLabel->setBuddy(progressBar_);
+  layout->addWidget(progressBar_);
 
   auto* serial = new QHBoxLayout;
   newSN_ = new QLabel("New Serial Number", central);
@@ -148,25 +159,25 @@ void MainWindow::BuildControls() {
   setCentralWidget(central);
 
   connect(btnClose_, &QPushButton::clicked, this, &QWidget::close);
-  connect(btnStart_, &QPushButton::clicked, this, &MainWindow::StartClicked);
+  connect(btnStart_, &QPushButton::clicked, this, &MainWindow::RequestRun);
   connect(cbCommPort_, &PortComboBox::aboutToShowPopup, this, &MainWindow::PortListOpening);
   connect(cbCommPort_, QOverload<int>::of(&QComboBox::activated), this, &MainWindow::PortChosen);
 }
 
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
-  openFirmware_ = file->addAction("&Open Firmware File...", QKeySequence("Ctrl+O"), this,
-                                  &MainWindow::OpenFirmwareFileClicked);
+  openFirmware_ = file->addAction("&Open Firmware File...", QKeySequence("Ctrl+O"), commands_,
+                                  &WindowCommands::OpenFirmwareFile);
   openFirmware_->setEnabled(false);
   updateFirmware_ =
-      file->addAction("&Update Firmware", QKeySequence("Ctrl+F"), this, &MainWindow::StartClicked);
-  dumpImage_ = file->addAction("&Dump Firmware Image...", QKeySequence("Ctrl+Alt+D"), this,
-                               &MainWindow::DumpFirmwareImageClicked);
+      file->addAction("&Update Firmware", QKeySequence("Ctrl+F"), this, &MainWindow::RequestRun);
+  dumpImage_ = file->addAction("&Dump Firmware Image...", QKeySequence("Ctrl+Alt+D"), commands_,
+                               &WindowCommands::DumpFirmwareImage);
   dumpImage_->setVisible(false);
   // The hidden item's shortcut still reaches it.
   auto* dumpShortcut = new QAction(this);
   dumpShortcut->setShortcut(QKeySequence("Ctrl+Alt+D"));
-  connect(dumpShortcut, &QAction::triggered, this, &MainWindow::DumpFirmwareImageClicked);
+  connect(dumpShortcut, &QAction::triggered, commands_, &WindowCommands::DumpFirmwareImage);
   addAction(dumpShortcut);
   file->addSeparator();
   file->addAction("&Exit", QKeySequence("Ctrl+Q"), this, &QWidget::close);
@@ -176,7 +187,7 @@ void MainWindow::BuildMenus() {
   verboseErrorFile_->setCheckable(true);
   verboseErrorFile_->setChecked(true);
   verboseErrorFile_->setEnabled(false);
-  connect(verboseErrorFile_, &QAction::toggled, this, &MainWindow::VerboseErrorFileClicked);
+  connect(verboseErrorFile_, &QAction::toggled, commands_, &WindowCommands::SetVerboseErrorFile);
   findAllCommPorts_ = settings->addAction("Force Find All &Comm Ports");
   findAllCommPorts_->setCheckable(true);
   connect(findAllCommPorts_, &QAction::toggled, this, [this](bool on) { findAllComms_ = on; });
@@ -186,7 +197,13 @@ void MainWindow::BuildMenus() {
   replaceSerialNumber_ = settings->addAction("&Replace Serial Number");
   replaceSerialNumber_->setCheckable(true);
   replaceSerialNumber_->setVisible(false);
-  connect(replaceSerialNumber_, &QAction::toggled, this, &MainWindow::ReplaceSerialNumberClicked);
+  connect(replaceSerialNumber_, &QAction::toggled, this, [this](bool checked) {
+    ShowNewSerialNumber(checked);
+    if (checked) {
+      FitTexts();
+      newSNstr_->setFocus();
+    }
+  });
   sensorSeparator_ = settings->addSeparator();
   sensorSeparator_->setVisible(false);
   sensorHeading_ = settings->addAction("Set Digital Sensor to:");
@@ -195,24 +212,42 @@ void MainWindow::BuildMenus() {
   BuildSensorTypeMenu(settings);
 
   QMenu* help = menuBar()->addMenu("&Help");
-  help->addAction("&Help", QKeySequence("F1"), this, &MainWindow::HelpClicked);
-  help->addAction("Send Feedback to KALTO...", this, &MainWindow::SendFeedbackClicked);
-  help->addAction("Check for Newer Firmware Version", this, &MainWindow::CheckForUpdatesClicked);
+  help->addAction("&Help", QKeySequence("F1"), commands_, &WindowCommands::ShowHelp);
+  help->addAction("Send Feedback to KALTO...", commands_, &WindowCommands::SendFeedback);
+  help->addAction("Check for Newer Firmware Version", commands_, &WindowCommands::CheckForUpdates);
   help->addSeparator();
-  about_ = help->addAction("&About...", this, &MainWindow::AboutClicked);
+  about_ = help->addAction("&About...", commands_, &WindowCommands::ShowAbout);
+}
+
+void MainWindow::ShowRunReports() {
+  GuiFrontEnd* reports = run_->Reports();
+  connect(reports, &GuiFrontEnd::statusChanged, this, [this](const QString& text) {
+    statusText_->setText(text);
+    statusText_->setVisible(true);
+    FitTexts();
+  });
+  connect(reports, &GuiFrontEnd::statusHidden, statusText_, &QWidget::hide);
+  connect(reports, &GuiFrontEnd::progressChanged, progressBar_, &QProgressBar::setValue);
+  connect(reports, &GuiFrontEnd::connectLabelChanged, this, [this](const QString& text) {
+    lblConnect_->setText(text);
+    FitTexts();
+  });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  FormShow();
+  FitTexts();
+  StartStartUpTimers();
   CentreOnScreen(this);
 }
 
 void MainWindow::FitTexts() {
   // The window keeps its size unless a wrapped text needs more lines than there is room for; then
-  // it grows rather than cut the text off.
+  // it grows rather than cut the text off. Before the first show the texts wait for it: the
+  // window's style and size are final only then.
+  if (!shown_) return;
   layout()->activate();
   QWidget* central = centralWidget();
   QLayout* texts = central->layout();
@@ -221,24 +256,22 @@ void MainWindow::FitTexts() {
   if (needed > central->height()) setFixedHeight(height() + needed - central->height());
 }
 
-void MainWindow::FormShow() {
-  // The product this program is built for: the FieldPal, or the chosen sensor type.
-  const QString device = QString::fromStdString(ProductDeviceName(product_));
-  const QString caption = QString::fromStdString(ProductCaption(product_));
-  setWindowTitle(caption);
-  QApplication::setApplicationDisplayName(device + " Updater");
-  about_->setText("About " + caption);
+void MainWindow::ShowNewSerialNumber(bool shown) {
+  newSN_->setVisible(shown);
+  newSNstr_->setVisible(shown);
+}
 
-  for (int i = 1; i < arguments_.size(); ++i) {
-    const QString& argument = arguments_[i];
+void MainWindow::ReadCommandLine(const QStringList& arguments) {
+  for (int i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
     if (argument == "-factory") {
       factoryMode_ = serviceFlag_ = true;
     } else if (argument == "-rep") {
       serviceFlag_ = true;
-    } else if (argument == "--port" && i + 1 < arguments_.size()) {
-      extraPorts_ << arguments_[++i];
-    } else if (argument == "--screenshot" && i + 1 < arguments_.size()) {
-      screenshotPath_ = arguments_[++i];
+    } else if (argument == "--port" && i + 1 < arguments.size()) {
+      extraPorts_ << arguments[++i];
+    } else if (argument == "--screenshot" && i + 1 < arguments.size()) {
+      screenshotPath_ = arguments[++i];
     }
   }
   if (serviceFlag_) openFirmware_->setEnabled(true);
@@ -247,70 +280,47 @@ void MainWindow::FormShow() {
     dontEraseData_->setVisible(true);
     if (product_.digitalSensor) ShowSensorTypeMenu();
   }
+}
 
+std::optional<QString> MainWindow::ReadOptions() {
   QSettings options(kOrganisation, kApplication);
   findAllComms_ = options.value("FindAllComms", false).toBool();
   findAllCommPorts_->setChecked(findAllComms_);
-  verboseLog_ = true;
+  // The verbose error file is on at every start, whatever was stored.
   verboseErrorFile_->setChecked(true);
-  portRemembered_ = options.contains("CommPort");
-  const QString rememberedPort = options.value("CommPort").toString();
+  if (!options.contains("CommPort")) return std::nullopt;
+  return options.value("CommPort").toString();
+}
 
-  const std::string dataFolder = DataFolder();
-  const std::string errorFile = dataFolder + "/" + caption.toStdString() + ".errors.txt";
-  log_ = std::make_unique<VexaLog>(errorFile.c_str(),
-                                   verboseLog_ ? vexa_log_level::kTrace : vexa_log_level::kError);
-  session_ = std::make_unique<SessionContext>(log_.get());
-  loader_ = std::make_unique<VexaBSLHost>(log_.get(), CatalogueTypeOfKey, product_.image);
-  enumerator_.log = log_.get();
-  frontEnd_ = std::make_unique<GuiFrontEnd>(this, &continue_);
-  context_ = std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(),
-                                             frontEnd_.get(), product_);
-  context_->dataFolder = dataFolder;
-  context_->caption = caption.toStdString();
-  context_->deviceName = device.toStdString();
-  connect(frontEnd_.get(), &GuiFrontEnd::statusChanged, this, [this](const QString& text) {
-    statusText_->setText(text);
-    statusText_->setVisible(true);
-    FitTexts();
-  });
-  connect(frontEnd_.get(), &GuiFrontEnd::statusHidden, statusText_, &QWidget::hide);
-  connect(frontEnd_.get(), &GuiFrontEnd::progressChanged, statusBar_, &QProgressBar::setValue);
-  connect(frontEnd_.get(), &GuiFrontEnd::connectLabelChanged, this, [this](const QString& text) {
-    lblConnect_->setText(text);
-    FitTexts();
-  });
-
+void MainWindow::ListPortsAtStart(const std::optional<QString>& rememberedPort) {
   const uint32_t count = EnumeratePorts();
   selected_ = 0;
-  if (portRemembered_) {
+  if (rememberedPort) {
     for (uint32_t i = 0; i < count; ++i) {
-      if (rememberedPort == QString::fromStdString(portNames_[i])) {
+      if (*rememberedPort == QString::fromStdString(portNames_[i])) {
         selected_ = static_cast<int>(i);
         break;
       }
     }
   }
   FillPortBox(count, selected_);
+  UpdateContext& context = run_->Context();
   if (count > 0) {
-    context_->portName = portNames_[selected_];
-    context_->portDescription = ports_[selected_].description;
+    context.portName = portNames_[selected_];
+    context.portDescription = ports_[selected_].description;
   } else {
-    context_->portName.clear();
+    context.portName.clear();
     btnStart_->setEnabled(false);
   }
+}
 
-  SetProductTexts();
-  // (The write increment and image version are the product's, as the context was made.)
-  context_->eraseStep = 1;
-
+void MainWindow::StartStartUpTimers() {
   if (WarnsOfDataErase(product_.catalogueType) && !serviceFlag_ && !factoryMode_) {
-    QTimer::singleShot(kEraseWarningMs, this, &MainWindow::EraseWarningTimerFired);
+    QTimer::singleShot(kEraseWarningMs, this, &MainWindow::WarnOfDataErase);
   } else {
-    QTimer::singleShot(kWebCheckMs, this, &MainWindow::WebCheckTimerFired);
+    QTimer::singleShot(kWebCheckMs, this, &MainWindow::CheckVersionQuietly);
   }
-  if (loader_->image.status < 0) {
-    const int32_t code = loader_->image.status;
+  if (const int32_t code = run_->EngineStatus(); code < 0) {
     QTimer::singleShot(kConstructorErrorMs, this, [this, code] { ReportConstructorError(code); });
   }
   if (!screenshotPath_.isEmpty()) {
@@ -363,7 +373,7 @@ void MainWindow::FillPortBox(uint32_t count, int shown) {
 }
 
 void MainWindow::PortListOpening() {
-  if (busy_) return;
+  if (Busy()) return;
   const uint32_t count = EnumeratePorts();
   FillPortBox(count, selected_);  // the port name and the selection stay as they were
 }
@@ -371,15 +381,16 @@ void MainWindow::PortListOpening() {
 void MainWindow::PortChosen(int index) {
   if (index < 0 || index >= static_cast<int>(portNames_.size())) return;
   selected_ = index;
-  context_->portName = portNames_[index];
-  context_->portDescription = ports_[index].description;
-  if (!context_->portName.empty()) btnStart_->setEnabled(true);
+  UpdateContext& context = run_->Context();
+  context.portName = portNames_[index];
+  context.portDescription = ports_[index].description;
+  if (!context.portName.empty()) btnStart_->setEnabled(true);
 }
 
 void MainWindow::SetProductTexts() {
-  const QString device = Q(context_->deviceName);
+  const QString device = Q(run_->Context().deviceName);
   userText1_->setText("This utility updates " + device + " firmware to");
-  userText2_->setText(loader_->image.name);
+  userText2_->setText(run_->Context().loader->image.name);
   // The sensor updater talks to the reader the sensor hangs on.
   const QString reader = product_.digitalSensor ? QString(product_.readerName) : device;
   const QString connected = product_.digitalSensor ? QString(product_.connectName) : device;
@@ -398,57 +409,63 @@ RunOptions MainWindow::CurrentOptions() const {
   return options;
 }
 
-void MainWindow::StartClicked() {
-  if (busy_ || !btnStart_->isEnabled()) return;
+bool MainWindow::Busy() const {
+  return run_->Running();
+}
+
+UpdateContext& MainWindow::Context() {
+  return run_->Context();
+}
+
+const std::string& MainWindow::VersionFinderPath() const {
+  return commands_->VersionFinderPath();
+}
+
+int32_t MainWindow::OpenFirmware(const QString& path) {
+  return commands_->OpenFirmware(path);
+}
+
+void MainWindow::RequestRun() {
+  if (Busy() || !btnStart_->isEnabled()) return;
   btnStart_->setEnabled(false);
   btnClose_->setEnabled(false);
   updateFirmware_->setEnabled(false);
-  QTimer::singleShot(kStartTimerMs, this, &MainWindow::StartTimerFired);
+  QTimer::singleShot(kStartTimerMs, this, &MainWindow::StartRun);
 }
 
-void MainWindow::StartTimerFired() {
+void MainWindow::StartRun() {
   cbCommPort_->setEnabled(false);
   openFirmware_->setEnabled(false);
-  busy_ = true;
-  continue_ = true;
-  statusBar_->setValue(0);
+  progressBar_->setValue(0);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  frontEnd_->SetOptions(CurrentOptions());
-  thread_ = new UpdateThread(context_.get(), this);
-  connect(thread_, &QThread::finished, this, &MainWindow::RunEnded);
-  thread_->start();
+  run_->Start(CurrentOptions());
 }
 
-void MainWindow::RunEnded() {
-  const int32_t result = thread_->Result();
-  thread_->deleteLater();
-  thread_ = nullptr;
+void MainWindow::RunEnded(int result) {
   btnStart_->setEnabled(true);
   btnStart_->setDefault(false);
   btnClose_->setEnabled(true);
   btnClose_->setDefault(true);
   updateFirmware_->setEnabled(true);
   replaceSerialNumber_->setChecked(false);
-  newSN_->setVisible(false);
-  newSNstr_->setVisible(false);
+  ShowNewSerialNumber(false);
   newSNstr_->clear();
   cbCommPort_->setEnabled(true);
   openFirmware_->setEnabled(serviceFlag_);
   QApplication::restoreOverrideCursor();
-  busy_ = false;
   emit runFinished(result);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (busy_) {
-    ShowMessageBox(this, Q(DontQuitText(context_->caption, context_->deviceName)),
-                   "Don't Quit Now!", BoxKind::kWarning);
+  const UpdateContext& context = run_->Context();
+  if (Busy()) {
+    ShowMessageBox(this, Q(DontQuitText(context.caption, context.deviceName)), "Don't Quit Now!",
+                   BoxKind::kWarning);
     event->ignore();
     return;
   }
-  continue_ = false;
-  if (feedback_) feedback_->close();  // ends a transfer of the form
-  http_->Abort();
+  run_->Cancel();
+  commands_->EndInternetServices();
   WriteOptions();
   event->accept();
 }
@@ -457,70 +474,25 @@ void MainWindow::WriteOptions() {
   QSettings options(kOrganisation, kApplication);
   options.setValue("FindAllComms", findAllComms_);
   options.setValue("VerboseLog", verboseErrorFile_->isChecked());
-  options.setValue("CommPort", context_ ? Q(context_->portName) : QString());
+  options.setValue("CommPort", Q(run_->Context().portName));
 }
 
 void MainWindow::ReportConstructorError(int32_t code) {
-  const std::string caption = context_->caption;
-  ShowMessageBox(this, Q(LaunchErrorText(caption, code)), "Application Launch Error",
-                 BoxKind::kError);
-  LogMessage(log_.get(), vexa_log_level::kError, "VexaBSL frmMain",
+  launchError_ = Q(LaunchErrorText(run_->Context().caption, code));
+  ShowMessageBox(this, launchError_, "Application Launch Error", BoxKind::kError);
+  LogMessage(run_->Log(), vexa_log_level::kError, "VexaBSL frmMain",
              "HostBSL class got an constructor error (%d)", code);
   close();
 }
 
-void MainWindow::EraseWarningTimerFired() {
-  const std::string text = DataEraseWarningText(context_->caption, context_->deviceName);
+void MainWindow::WarnOfDataErase() {
+  const UpdateContext& context = run_->Context();
+  const std::string text = DataEraseWarningText(context.caption, context.deviceName);
   ShowMessageBox(this, Q(text), "Data Erase Warning", BoxKind::kWarning);
-  LogMessage(log_.get(), vexa_log_level::kError, "ErrorOK Told User:", "%s", text.c_str());
-  QTimer::singleShot(kWebCheckMs, this, &MainWindow::WebCheckTimerFired);
+  LogMessage(run_->Log(), vexa_log_level::kError, "ErrorOK Told User:", "%s", text.c_str());
+  QTimer::singleShot(kWebCheckMs, this, &MainWindow::CheckVersionQuietly);
 }
 
-void MainWindow::WebCheckTimerFired() {
-  RunVersionCheck(true);
-}
-
-void MainWindow::SendFeedbackClicked() {
-  if (http_->Busy()) return;  // the client is in the middle of a check
-  FeedbackHandOver values;
-  values.productName = windowTitle().isEmpty() ? QApplication::applicationName() : windowTitle();
-  values.productVersion = userText2_->text();
-  values.defaultRecipient = Q(net::SupportEmail());
-  values.errorLogs = QStringList{Q(log_->Path()), QString(), QString()};
-  values.startFolder = QApplication::applicationDirPath();
-  feedback_->HandOver(values);
-  if (log_->FileSize() > 0) {
-    log_->KeepTail(net::kErrorFileTail);
-  } else {
-    LogMessage(log_.get(), vexa_log_level::kMilestone, context_->caption.c_str(),
-               "Launching web feedback with an empty error file.");
-  }
-  const QUrl host = net::SoftwareHostUrl();
-  const net::HttpReply reply = net::TestConnection(*http_, host);
-  if (!reply.ok) {
-    ShowMessageBox(this, Q(net::InternetAccessErrorText(host.host().toStdString(), reply.error)),
-                   "Internet Access Error", BoxKind::kError);
-    return;
-  }
-  feedback_->show();
-  feedback_->raise();
-  feedback_->activateWindow();
-}
-
-void MainWindow::CheckForUpdatesClicked() {
-  RunVersionCheck(false);
-}
-
-void MainWindow::RunVersionCheck(bool quiet) {
-  if (http_->Busy()) return;  // one transfer at a time on the shared client
-  WindowVersionPrompts prompts(this);
-  net::VersionCheckRequest request;
-  request.carriedVersion = context_->imageVersion;
-  request.service = net::VersionServiceUrl();
-  request.path = versionFinderPath_;
-  request.quiet = quiet;
-  request.product = net::ProductText(context_->deviceName);
-  request.log = log_.get();
-  const net::VersionCheckOutcome outcome = net::CheckVersion(*http_, prompts, request);
-  emit versionCheckFinished(outcome.result);
+void MainWindow::CheckVersionQuietly() {
+  commands_->RunVersionCheck(true);
 }

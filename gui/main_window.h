@@ -1,7 +1,8 @@
 // The FieldPal Firmware Updater window (frmMain): the product picture and texts, the port list,
 // the status and progress of a run, the New Serial Number field, Close and Start, and the File,
-// Settings and Help menus. It owns the engine for the life of the program (the error file, the
-// session and loader contexts, the port enumerator) and runs each update on a worker thread.
+// Settings and Help menus, and what a run shows in them. The engine, made with the window, is the
+// run controller's (run_controller.h), which runs each update on a worker thread; the menu
+// commands are WindowCommands' (window_commands.h).
 //
 // Command line: "-factory" (factory mode and the service switch) and "-rep" (the service switch),
 // matched exactly; on Linux also "--port PATH" (a port the system's list does not show, such as a
@@ -9,20 +10,17 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <QStringList>
-#include <atomic>
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "app/front_end.h"
 #include "app/product.h"
 #include "app/update_context.h"
 #include "link/port_enum.h"
-#include "loader/bsl_host.h"
-#include "session/session_context.h"
-
-namespace net {
-class HttpClient;
-}
 
 class QAction;
 class QLabel;
@@ -30,10 +28,9 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class FeedbackWindow;
-class GuiFrontEnd;
 class PortComboBox;
-class UpdateThread;
+class RunController;
+class WindowCommands;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -44,15 +41,18 @@ class MainWindow : public QMainWindow {
                       const Product& product = kFieldPalProduct);
   ~MainWindow() override;
 
-  bool Busy() const { return busy_; }
+  // A run is in progress: the window refuses to close and keeps its controls off.
+  bool Busy() const;
   // Open Firmware File with a chosen path (the dialog's part done). The loader's result.
   int32_t OpenFirmware(const QString& path);
   // The start-up error report of a loader context that could not be built; closes the window.
   void ReportConstructorError(int32_t code);
+  // The text of that report, empty when start-up went well: the program then ends with a failure.
+  const QString& LaunchError() const { return launchError_; }
   // The engine's state, for tests.
-  UpdateContext& Context() { return *context_; }
+  UpdateContext& Context();
   // The version service's file for the product or sensor in hand.
-  const std::string& VersionFinderPath() const { return versionFinderPath_; }
+  const std::string& VersionFinderPath() const;
   // The digital-sensor updater's choice of sensor type, by a menu item or by a number a sensor
   // reports (sensor_type_menu.cpp): the item's check, the version document, the device name.
   void ChooseSensorType(uint32_t number);
@@ -67,72 +67,60 @@ class MainWindow : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
- private slots:
-  void StartClicked();
-  void StartTimerFired();
-  void RunEnded();
-  void PortListOpening();
-  void PortChosen(int index);
-  void OpenFirmwareFileClicked();
-  void DumpFirmwareImageClicked();
-  void HelpClicked();
-  void AboutClicked();
-  void VerboseErrorFileClicked(bool checked);
-  void ReplaceSerialNumberClicked(bool checked);
-  void EraseWarningTimerFired();
-  void WebCheckTimerFired();
-  void SendFeedbackClicked();
-  void CheckForUpdatesClicked();
-
  private:
   void BuildControls();
   void BuildMenus();
-  void FormShow();
+  // The window follows a run: its statuses, progress and connect label.
+  void ShowRunReports();
+  // The switches of the command line, and the options stored at the last close: the port
+  // remembered then, if any.
+  void ReadCommandLine(const QStringList& arguments);
+  std::optional<QString> ReadOptions();
+  // The port list at start: the remembered port selected when it is still listed.
+  void ListPortsAtStart(const std::optional<QString>& rememberedPort);
+  // The start-up's one-shot timers: the data erase warning or the quiet version check, the
+  // start-up error report, the screenshot.
+  void StartStartUpTimers();
   // Fills the port table; the number of entries (0 when there are none).
   uint32_t EnumeratePorts();
   void FillPortBox(uint32_t count, int shown);
+  void PortListOpening();
+  void PortChosen(int index);
   void SetProductTexts();
   // Grows the window when a wrapped text needs more lines than it has room for.
   void FitTexts();
+  void ShowNewSerialNumber(bool shown);
   RunOptions CurrentOptions() const;
+  // Start and Update Firmware: the controls go off, and the run starts 100 ms later.
+  void RequestRun();
+  void StartRun();
+  void RunEnded(int result);
   void WriteOptions();
+  void WarnOfDataErase();
+  void CheckVersionQuietly();
   // The sensor-type items of the Settings menu (sensor_type_menu.cpp): built hidden, shown in
   // the digital-sensor updater with factory mode.
   void BuildSensorTypeMenu(QMenu* settings);
   void ShowSensorTypeMenu();
-  void RunVersionCheck(bool quiet);
 
   const Product& product_;
-  QStringList arguments_;
+  RunController* run_ = nullptr;
+  WindowCommands* commands_ = nullptr;
   QStringList extraPorts_;
   QString screenshotPath_;
+  QString launchError_;
   bool shown_ = false;
 
   // Options.
   bool factoryMode_ = false;
   bool serviceFlag_ = false;
   bool findAllComms_ = false;
-  bool verboseLog_ = true;
-  bool portRemembered_ = false;
 
-  // The engine, for the life of the program.
-  std::unique_ptr<VexaLog> log_;
-  std::unique_ptr<SessionContext> session_;
-  std::unique_ptr<VexaBSLHost> loader_;
+  // The port list.
   CommPortEnumerator enumerator_;
   std::vector<CommPortEntry> ports_;
   std::vector<std::string> portNames_;  // as DSOpen takes them (a path may outgrow an entry's name)
   int selected_ = 0;
-  std::atomic<bool> continue_{true};
-  std::unique_ptr<GuiFrontEnd> frontEnd_;
-  std::unique_ptr<UpdateContext> context_;
-  UpdateThread* thread_ = nullptr;
-  bool busy_ = false;
-  // The version service's file for the product in hand; a sensor-type choice changes it.
-  std::string versionFinderPath_ = product::kVersionDocument;
-  // The one HTTP client of the version check and the feedback form, and the form.
-  std::unique_ptr<net::HttpClient> http_;
-  FeedbackWindow* feedback_ = nullptr;
 
   // Controls and menu items.
   QLabel* picture_ = nullptr;
@@ -142,7 +130,7 @@ class MainWindow : public QMainWindow {
   QLabel* commLabel_ = nullptr;
   PortComboBox* cbCommPort_ = nullptr;
   QLabel* statusText_ = nullptr;
-  QProgressBar* statusBar_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
   QLabel* newSN_ = nullptr;
   QLineEdit* newSNstr_ = nullptr;
   QPushButton* btnClose_ = nullptr;

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "gui/main_window.h"
+#include "gui/window_commands.h"
 #include "net/version_paths.h"
 #include "session/catalogue.h"
 
@@ -91,11 +92,11 @@ void MainWindow::ChooseSensorType(uint32_t number) {
     checked = checked || mine;
   }
   if (checked || number == kAerix14) {
-    versionFinderPath_ = net::SensorVersionFinderPath(static_cast<int>(itemNumber));
+    commands_->SetVersionFinderPath(net::SensorVersionFinderPath(static_cast<int>(itemNumber)));
   }
-  if (!context_) return;  // before the window was first shown
-  SetSensorType(*context_, number);
-  userText1_->setText("This utility updates " + QString::fromStdString(context_->deviceName) +
+  UpdateContext& context = Context();
+  SetSensorType(context, number);
+  userText1_->setText("This utility updates " + QString::fromStdString(context.deviceName) +
                       " firmware to");
   FitTexts();
 }

@@ -3,11 +3,26 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "gui/main_window.h"
 #include "gui/product_picture.h"
+
+namespace {
+
+// A start-up that failed: the message on stderr and, where a person sees the screen, in a box.
+// The offscreen and minimal platforms have no one to close the box.
+void ReportStartUpFailure(const char* programName, const QString& message) {
+  std::fprintf(stderr, "%s: %s\n", programName, qPrintable(message));
+  const QString platform = QGuiApplication::platformName();
+  if (platform != "offscreen" && platform != "minimal") {
+    QMessageBox::critical(nullptr, "VexaBSL", message);
+  }
+}
+
+}  // namespace
 
 int RunUpdaterWindow(int argc, char** argv, const char* programName, const Product& product) {
   for (int i = 1; i < argc; ++i) {
@@ -25,11 +40,17 @@ int RunUpdaterWindow(int argc, char** argv, const char* programName, const Produ
     return ProductPicture().save(arguments[at + 1]) ? 0 : 1;
   }
   try {
-    MainWindow window(QApplication::arguments(), nullptr, product);
+    MainWindow window(arguments, nullptr, product);
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The window has told the user of an engine that could not be built, and closed.
+    if (!window.LaunchError().isEmpty()) {
+      std::fprintf(stderr, "%s: %s\n", programName, qPrintable(window.LaunchError()));
+      return EXIT_FAILURE;
+    }
+    return status;
   } catch (const std::exception& error) {
-    QMessageBox::critical(nullptr, "VexaBSL", error.what());
-    return 0;
+    ReportStartUpFailure(programName, QString::fromLocal8Bit(error.what()));
+    return EXIT_FAILURE;
   }
 }

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,7 +23,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <cstdio>
@@ -34,11 +32,10 @@
 #include "gui/feedback_window.h"
 #include "gui/main_window.h"
 #include "net/service_config.h"
+#include "tests/gui/window_test.h"
 
 namespace {
 
-constexpr const char* kOrganisation = "Norvane Devices, Inc";
-constexpr const char* kApplication = "VexaBSL";
 constexpr const char* kVersionPath = "/versionfinder/FieldPal-C-Firmware.txt";
 constexpr int kWaitMs = 20000;
 
@@ -52,12 +49,8 @@ struct SeenBox {
 
 // Answers every message box: records it and presses Yes for "New Version Available" when told
 // to, OK (or No) otherwise.
-class BoxAnswerer : public QObject {
+class BoxAnswerer : public BoxAnswering {
  public:
-  BoxAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::AnswerOne);
-    timer_.start(20);
-  }
   QStringList Titles() const {
     QStringList titles;
     for (const SeenBox& box : seen) titles << box.title;
@@ -68,19 +61,12 @@ class BoxAnswerer : public QObject {
   bool yes = true;
 
  private:
-  void AnswerOne() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
-      box->setProperty("answered", true);
-      seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), {}});
-      QAbstractButton* button = box->button(yes ? QMessageBox::Yes : QMessageBox::No);
-      if (!button) button = box->button(QMessageBox::Ok);
-      if (button) button->click();
-      return;
-    }
+  void Answer(QMessageBox* box) override {
+    seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), {}});
+    QAbstractButton* button = box->button(yes ? QMessageBox::Yes : QMessageBox::No);
+    if (!button) button = box->button(QMessageBox::Ok);
+    if (button) button->click();
   }
-  QTimer timer_;
 };
 
 // Stands in for the desktop's browser: records the links handed to QDesktopServices.
@@ -148,29 +134,13 @@ nlohmann::json Route(int status, const std::string& body, const std::string& typ
   return {{"status", status}, {"body", body}, {"content_type", type}};
 }
 
-QAction* MenuItem(MainWindow& window, const QString& text) {
-  for (QAction* menuAction : window.menuBar()->actions()) {
-    if (!menuAction->menu()) continue;
-    for (QAction* item : menuAction->menu()->actions()) {
-      if (item->text() == text) return item;
-    }
-  }
-  return nullptr;
-}
-
 QString Text(const nlohmann::json& value) {
   return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
 }
 
-QString ReadText(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromLocal8Bit(file.readAll());
-}
-
 }  // namespace
 
-class InternetServicesTest : public QObject {
+class InternetServicesTest : public WindowTest {
   Q_OBJECT
 
  private slots:
@@ -195,10 +165,6 @@ class InternetServicesTest : public QObject {
   void closingTheFormDuringTheUploadEndsIt();
 
  private:
-  QString Scratch(const QString& name) const { return scratch_->filePath(name); }
-  QString ErrorFile() const {
-    return Scratch("data") + "/Norvane/VexaBSL/FieldPal Firmware Updater.errors.txt";
-  }
   // The loopback server with the routes, named in the options store for both services.
   bool StartServer(const nlohmann::json& routes, bool softwareHost = true) {
     if (!server_->Start(routes)) return false;
@@ -238,24 +204,13 @@ class InternetServicesTest : public QObject {
     Child<QLineEdit>(form, "edEmailTo")->setText(emailTo);
   }
 
-  std::unique_ptr<QTemporaryDir> scratch_;
   std::unique_ptr<BoxAnswerer> answerer_;
   std::unique_ptr<LoopbackServer> server_;
   std::unique_ptr<LinkRecorder> links_;
 };
 
 void InternetServicesTest::init() {
-  scratch_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(scratch_->isValid());
-  for (const char* folder : {"home", "config", "data", "runtime", "server"}) {
-    QVERIFY(QDir().mkpath(Scratch(folder)));
-  }
-  QFile::setPermissions(Scratch("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("HOME", Scratch("home").toLocal8Bit());
-  qputenv("XDG_CONFIG_HOME", Scratch("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", Scratch("data").toLocal8Bit());
-  qputenv("XDG_RUNTIME_DIR", Scratch("runtime").toLocal8Bit());
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch("config"));
+  QVERIFY(MakeScratchHome({"server"}));
   answerer_ = std::make_unique<BoxAnswerer>();
   server_ = std::make_unique<LoopbackServer>(Scratch("server"));
   links_ = std::make_unique<LinkRecorder>();
@@ -265,7 +220,7 @@ void InternetServicesTest::init() {
 
 void InternetServicesTest::cleanup() {
   if (QTest::currentTestFailed()) {
-    std::printf("error file:\n%s\n", qPrintable(ReadText(ErrorFile())));
+    PrintErrorFile();
     for (const SeenBox& box : answerer_->seen) {
       std::printf("box \"%s\": %s\n", qPrintable(box.title), qPrintable(box.text));
     }
@@ -275,7 +230,7 @@ void InternetServicesTest::cleanup() {
   server_.reset();
   links_.reset();
   answerer_.reset();
-  scratch_.reset();
+  RemoveScratchHome();
 }
 
 void InternetServicesTest::theAutomaticCheckOffersANewerVersionAndYesOpensTheLink_data() {

@@ -1,7 +1,8 @@
 // The FieldPal Firmware Updater window as its user meets it, on the offscreen platform: start-up
 // (ports, remembered options, the service switches, the data erase warning), whole runs started
 // with the Start button against the real vexa-sim, the close query during a run, the options
-// written at close, Open Firmware File, the start-up error report and Replace Serial Number.
+// written at close, Open Firmware File, the start-up error report (and the program's failure
+// after it) and Replace Serial Number.
 //
 // Every test has a home, configuration, data and runtime folder of its own, and every message box
 // the window puts up is answered (and recorded) by a BoxAnswerer. A failing test prints the error
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,11 +19,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <cstdio>
@@ -35,6 +35,7 @@
 #include <string>
 
 #include "gui/gui_front_end.h"
+#include "tests/gui/window_test.h"
 #include "tests/support/sim_instrument.h"
 
 #ifdef VEXA_GUI_TESTS_UMOCKDEV
@@ -47,8 +48,6 @@
 
 namespace {
 
-constexpr const char* kOrganisation = "Norvane Devices, Inc";
-constexpr const char* kApplication = "VexaBSL";
 constexpr int kBoxTimeoutMs = 10000;
 constexpr int kRunTimeoutMs = 120000;
 
@@ -79,13 +78,8 @@ struct SeenBox {
 
 // Answers every message box of the application: records it and presses the next answer of the
 // queue (OK once the queue is empty, or when the box has no such button).
-class BoxAnswerer : public QObject {
+class BoxAnswerer : public BoxAnswering {
  public:
-  BoxAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::AnswerOne);
-    timer_.start(20);
-  }
-
   int Count(const QString& title) const {
     int count = 0;
     for (const SeenBox& box : seen) count += box.title == title;
@@ -107,22 +101,14 @@ class BoxAnswerer : public QObject {
   QList<QMessageBox::StandardButton> answers;
 
  private:
-  void AnswerOne() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
-      box->setProperty("answered", true);
-      seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
-      const QMessageBox::StandardButton answer =
-          answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
-      QAbstractButton* button = box->button(answer);
-      if (!button) button = box->button(QMessageBox::Ok);
-      if (button) button->click();
-      return;  // one box a tick: the next one is shown once this one's loop has ended
-    }
+  void Answer(QMessageBox* box) override {
+    seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    const QMessageBox::StandardButton answer =
+        answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
+    QAbstractButton* button = box->button(answer);
+    if (!button) button = box->button(QMessageBox::Ok);
+    if (button) button->click();
   }
-
-  QTimer timer_;
 };
 
 // The window's controls, found the way its user sees them.
@@ -169,17 +155,6 @@ struct Controls {
   QLineEdit* serial = nullptr;
 };
 
-// A menu item by its text, in any of the window's menus.
-QAction* MenuItem(MainWindow& window, const QString& text) {
-  for (QAction* menuAction : window.menuBar()->actions()) {
-    if (!menuAction->menu()) continue;
-    for (QAction* item : menuAction->menu()->actions()) {
-      if (item->text() == text) return item;
-    }
-  }
-  return nullptr;
-}
-
 // What a run reported to the window, as it arrived on the window's thread (after the window
 // itself had shown it).
 struct RunRecord {
@@ -210,12 +185,6 @@ struct RunRecord {
   bool controlsLocked = true;  // Start, Close and the port box were off for every status
 };
 
-QString ReadText(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromLocal8Bit(file.readAll());
-}
-
 // A text value of the simulator's files, empty when it is missing or not a text.
 QString JsonText(const nlohmann::json& value) {
   return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
@@ -229,7 +198,7 @@ void WriteText(const QString& path, const QByteArray& text) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public WindowTest {
   Q_OBJECT
 
  private slots:
@@ -252,6 +221,7 @@ class MainWindowTest : public QObject {
   void aValidFirmwareFileForAnotherFamilyChangesTheTexts();
   void aConstructorErrorIsReportedAndClosesTheWindow_data();
   void aConstructorErrorIsReportedAndClosesTheWindow();
+  void aStartUpThatFailsEndsTheProgramWithAFailureAndItsReason();
   void replaceSerialNumberShowsTheFieldAndARunSwitchesItOff();
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode_data();
   void theSensorTypeItemsShowOnlyInTheSensorUpdaterWithFactoryMode();
@@ -262,51 +232,30 @@ class MainWindowTest : public QObject {
   static QStringList Arguments(const QStringList& more = {}) {
     return QStringList{"fieldpal-updater"} + more;
   }
-  QString Scratch(const QString& name) const { return scratch_->filePath(name); }
-  QString ConfigFile() const {
-    return Scratch("config") + "/" + kOrganisation + "/" + kApplication + ".conf";
-  }
-  QString ErrorFile() const {
-    return Scratch("data") + "/Norvane/VexaBSL/FieldPal Firmware Updater.errors.txt";
-  }
   // Waits until the start-up erase warning of a window without switches has come and gone.
   bool EraseWarningAnswered() {
     return QTest::qWaitFor([this] { return answerer_->Count("Data Erase Warning") == 1; },
                            kBoxTimeoutMs);
   }
 
-  std::unique_ptr<QTemporaryDir> scratch_;
   std::unique_ptr<BoxAnswerer> answerer_;
 };
 
 void MainWindowTest::init() {
-  scratch_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(scratch_->isValid());
-  for (const char* folder : {"home", "config", "data", "runtime"}) {
-    QVERIFY(QDir().mkpath(Scratch(folder)));
-  }
-  QFile::setPermissions(Scratch("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("HOME", Scratch("home").toLocal8Bit());
-  qputenv("XDG_CONFIG_HOME", Scratch("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", Scratch("data").toLocal8Bit());
-  qputenv("XDG_RUNTIME_DIR", Scratch("runtime").toLocal8Bit());
-  // QSettings takes its folders from the environment once per process; point it here again.
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch("config"));
-  // The quiet version check after start-up goes to a loopback port that refuses at once, never
-  // to the build's default host (a name lookup that may take long without a network).
-  QSettings(kOrganisation, kApplication).setValue("VersionServer", "http://127.0.0.1:9");
+  QVERIFY(MakeScratchHome());
+  RefuseVersionCheck();
   answerer_ = std::make_unique<BoxAnswerer>();
 }
 
 void MainWindowTest::cleanup() {
   if (QTest::currentTestFailed()) {
-    std::printf("error file:\n%s\n", qPrintable(ReadText(ErrorFile())));
+    PrintErrorFile();
     for (const SeenBox& box : answerer_->seen) {
       std::printf("box \"%s\": %s\n", qPrintable(box.title), qPrintable(box.text));
     }
   }
   answerer_.reset();
-  scratch_.reset();
+  RemoveScratchHome();
 }
 
 void MainWindowTest::aWindowWithoutPortsOffersNoneAndCannotStart() {
@@ -707,6 +656,23 @@ void MainWindowTest::aConstructorErrorIsReportedAndClosesTheWindow() {
       ReadText(ErrorFile())
           .contains(QString("HostBSL class got an constructor error (%1)").arg(code)),
       kBoxTimeoutMs);
+}
+
+void MainWindowTest::aStartUpThatFailsEndsTheProgramWithAFailureAndItsReason() {
+  // The program, not the window: an updater whose built-in image fails its check value, in this
+  // test's folders (the child inherits the environment).
+  QProcess program;
+  program.start(VEXA_DAMAGED_IMAGE_UPDATER, {"-factory"});
+  QVERIFY(program.waitForFinished(kBoxTimeoutMs));  // else the QProcess ends it
+
+  QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(program.exitCode(), 1);
+  const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+  QVERIFY2(errors.contains("box \"Application Launch Error\""), qPrintable(errors));
+  QVERIFY2(errors.contains("fieldpal-updater: The internal firware file for this FieldPal "
+                           "Firmware Updater is corrupt."),
+           qPrintable(errors));
+  QVERIFY(QFile::exists(ConfigFile()));  // the window closed the ordinary way
 }
 
 void MainWindowTest::replaceSerialNumberShowsTheFieldAndARunSwitchesItOff() {

@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,20 +20,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <memory>
 
 #include "gui/feedback_window.h"
 #include "gui/gui_front_end.h"
 #include "gui/main_window.h"
+#include "tests/gui/window_test.h"
 
 namespace {
 
-constexpr const char* kOrganisation = "Norvane Devices, Inc";
-constexpr const char* kApplication = "VexaBSL";
 constexpr int kBoxTimeoutMs = 10000;
 
 // A message box as it stood on the screen.
@@ -47,12 +42,8 @@ struct PlacedBox {
 };
 
 // Answers every message box with its first button and records where it stood.
-class PlacingAnswerer : public QObject {
+class PlacingAnswerer : public BoxAnswering {
  public:
-  PlacingAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, &PlacingAnswerer::AnswerOne);
-    timer_.start(20);
-  }
   const PlacedBox* Find(const QString& title) const {
     for (const PlacedBox& box : seen) {
       if (box.title == title) return &box;
@@ -63,41 +54,24 @@ class PlacingAnswerer : public QObject {
   QList<PlacedBox> seen;
 
  private:
-  void AnswerOne() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
-      box->setProperty("answered", true);
-      PlacedBox placed{box->windowTitle(), box->frameGeometry(), {}, {}, false};
-      if (QWidget* owner = box->parentWidget()) {
-        placed.owner = owner->window()->frameGeometry();
-        placed.room = owner->window()->screen()->availableGeometry();
-      }
-      if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
-        const QFontMetrics metrics(label->font());
-        placed.linesWhole = true;
-        for (const QString& line : box->text().split('\n')) {
-          placed.linesWhole =
-              placed.linesWhole && metrics.horizontalAdvance(line) <= label->contentsRect().width();
-        }
-      }
-      seen.append(placed);
-      if (!box->buttons().isEmpty()) box->buttons().front()->click();
-      return;
+  void Answer(QMessageBox* box) override {
+    PlacedBox placed{box->windowTitle(), box->frameGeometry(), {}, {}, false};
+    if (QWidget* owner = box->parentWidget()) {
+      placed.owner = owner->window()->frameGeometry();
+      placed.room = owner->window()->screen()->availableGeometry();
     }
+    if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+      const QFontMetrics metrics(label->font());
+      placed.linesWhole = true;
+      for (const QString& line : box->text().split('\n')) {
+        placed.linesWhole =
+            placed.linesWhole && metrics.horizontalAdvance(line) <= label->contentsRect().width();
+      }
+    }
+    seen.append(placed);
+    if (!box->buttons().isEmpty()) box->buttons().front()->click();
   }
-  QTimer timer_;
 };
-
-QAction* MenuItem(QMainWindow& window, const QString& text) {
-  for (QAction* menuAction : window.menuBar()->actions()) {
-    if (!menuAction->menu()) continue;
-    for (QAction* item : menuAction->menu()->actions()) {
-      if (item->text() == text) return item;
-    }
-  }
-  return nullptr;
-}
 
 // The middles of two rectangles are the same, give or take the pixel of an odd size.
 bool SameMiddle(const QRect& a, const QRect& b) {
@@ -146,7 +120,7 @@ QString What(QWidget* control) {
 
 }  // namespace
 
-class WindowFrameTest : public QObject {
+class WindowFrameTest : public WindowTest {
   Q_OBJECT
 
  private slots:
@@ -164,7 +138,6 @@ class WindowFrameTest : public QObject {
   void theDataEraseWarningKeepsEachOfItsLinesWhole();
 
  private:
-  QString Scratch(const QString& name) const { return scratch_->filePath(name); }
   // The main window of an updater, shown.
   std::unique_ptr<MainWindow> Shown(bool sensorUpdater, const QStringList& switches) {
     auto window = std::make_unique<MainWindow>(QStringList{"fieldpal-updater"} + switches, nullptr,
@@ -183,30 +156,18 @@ class WindowFrameTest : public QObject {
     return form;
   }
 
-  std::unique_ptr<QTemporaryDir> scratch_;
   std::unique_ptr<PlacingAnswerer> answerer_;
 };
 
 void WindowFrameTest::init() {
-  scratch_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(scratch_->isValid());
-  for (const char* folder : {"home", "config", "data", "runtime"}) {
-    QVERIFY(QDir().mkpath(Scratch(folder)));
-  }
-  QFile::setPermissions(Scratch("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("HOME", Scratch("home").toLocal8Bit());
-  qputenv("XDG_CONFIG_HOME", Scratch("config").toLocal8Bit());
-  qputenv("XDG_DATA_HOME", Scratch("data").toLocal8Bit());
-  qputenv("XDG_RUNTIME_DIR", Scratch("runtime").toLocal8Bit());
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch("config"));
-  // The quiet version check after start-up goes to a loopback port that refuses at once.
-  QSettings(kOrganisation, kApplication).setValue("VersionServer", "http://127.0.0.1:9");
+  QVERIFY(MakeScratchHome());
+  RefuseVersionCheck();
   answerer_ = std::make_unique<PlacingAnswerer>();
 }
 
 void WindowFrameTest::cleanup() {
   answerer_.reset();
-  scratch_.reset();
+  RemoveScratchHome();
 }
 
 void WindowFrameTest::eachWindowHasAFixedFrameWithOnlyTheCloseButton_data() {
