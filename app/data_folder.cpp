@@ -90,3 +90,15 @@ DataFolderChoice ChooseDataFolder() {
   }
   return choice;
 }
+
+std::string DataFolderNotice(const std::string& caption, const DataFolderChoice& choice) {
+  if (choice.problem.empty()) return "";
+  if (choice.path.empty()) {
+    return "The " + caption + " has no folder for its settings files and error file (" +
+           choice.problem + ").\n\nAn update cannot keep an instrument's settings safe until " +
+           "that folder can be made.";
+  }
+  return "The " + caption + " could not use its data folder (" + choice.problem +
+         ").\n\nIts settings files and error file are kept in\n" + choice.path +
+         "\ninstead. The system may empty that folder when you log out or restart the computer.";
+}

@@ -20,3 +20,8 @@ struct DataFolderChoice {
   std::string problem;
 };
 DataFolderChoice ChooseDataFolder();
+
+// What the user must be told about `choice` before a run, as a box's text ("" when the user's data
+// folder is used): the fallback folder may be emptied at log-out or restart, and with no folder
+// at all a run cannot keep the settings it saves.
+std::string DataFolderNotice(const std::string& caption, const DataFolderChoice& choice);

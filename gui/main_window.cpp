@@ -322,6 +322,10 @@ void MainWindow::StartStartUpTimers() {
   }
   if (const int32_t code = run_->EngineStatus(); code < 0) {
     QTimer::singleShot(kConstructorErrorMs, this, [this, code] { ReportConstructorError(code); });
+  } else if (!run_->DataFolderNotice().empty()) {
+    QTimer::singleShot(kConstructorErrorMs, this, [this] {
+      ShowMessageBox(this, Q(run_->DataFolderNotice()), "Data Folder", BoxKind::kWarning);
+    });
   }
   if (!screenshotPath_.isEmpty()) {
     QTimer::singleShot(200, this, [this] {

@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+#include "app/data_folder.h"
 #include "app/update_run.h"
 #include "gui/gui_front_end.h"
 
@@ -21,7 +22,13 @@ void RunController::AssembleEngine(const Product& product, QWidget* window) {
   frontEnd_ = std::make_unique<GuiFrontEnd>(window, &continue_);
   context_ = std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(),
                                              frontEnd_.get(), product);
-  context_->dataFolder = DataFolder();
+  const DataFolderChoice folder = ChooseDataFolder();
+  context_->dataFolder = folder.path;
+  dataFolderNotice_ = ::DataFolderNotice(context_->caption, folder);
+  if (!folder.problem.empty()) {
+    LogMessage(log_.get(), vexa_log_level::kError, "VexaBSL Host", "Data folder: %s; using %s",
+               folder.problem.c_str(), folder.path.empty() ? "none" : folder.path.c_str());
+  }
 }
 
 void RunController::Start(const RunOptions& options) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/front_end.h"
 #include "app/product.h"
@@ -31,6 +32,8 @@ class RunController : public QObject {
 
   UpdateContext& Context() { return *context_; }
   VexaLog* Log() const { return log_.get(); }
+  // What the user must be told about the data folder before a run ("" when all is well).
+  const std::string& DataFolderNotice() const { return dataFolderNotice_; }
   // The loader context's construction result: 0, or -60 (out of memory), -101 (the built-in
   // image is damaged) or another negative code when it could not be built.
   int32_t EngineStatus() const { return loader_->image.status; }
@@ -61,4 +64,5 @@ class RunController : public QObject {
   std::unique_ptr<UpdateContext> context_;
   QThread* thread_ = nullptr;
   int32_t result_ = 0;  // written by the worker thread, read once it has finished
+  std::string dataFolderNotice_;
 };

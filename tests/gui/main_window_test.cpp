@@ -212,6 +212,7 @@ class MainWindowTest : public WindowTest {
   void theServiceSwitchesShowTheirMenuItemsWhenSpelledExactly();
   void theDataEraseWarningComesOnlyForAnOrdinaryUser_data();
   void theDataEraseWarningComesOnlyForAnOrdinaryUser();
+  void aDataFolderThatCannotBeMadeIsToldWithTheFolderUsedInstead();
   void storedOptionsAreReadAtStartButVerboseLogIsAlwaysOn();
   void aCleanUpdateByStartEndsWithTheNewFirmwareAndTheControlsBack();
   void aLowBatteryEndsTheRunWithOneBoxAndTheWindowAsBefore();
@@ -394,6 +395,26 @@ void MainWindowTest::theDataEraseWarningComesOnlyForAnOrdinaryUser() {
   QCOMPARE(box.icon, QMessageBox::Warning);
   QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   QTRY_VERIFY_WITH_TIMEOUT(ReadText(ErrorFile()).contains(kEraseWarning), kBoxTimeoutMs);
+}
+
+void MainWindowTest::aDataFolderThatCannotBeMadeIsToldWithTheFolderUsedInstead() {
+  // A file where the data folder's parent should be: the folder cannot be made there.
+  QFile blocker(Scratch("blocked"));
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  qputenv("XDG_DATA_HOME", Scratch("blocked").toLocal8Bit());
+  const QString fallback = Scratch("runtime") + "/vexabsl";
+
+  MainWindow window(Arguments());
+  window.show();
+  QTRY_VERIFY_WITH_TIMEOUT(answerer_->Find("Data Folder"), kBoxTimeoutMs);
+  const SeenBox& box = *answerer_->Find("Data Folder");
+  QVERIFY2(box.text.contains("could not use its data folder"), qPrintable(box.text));
+  QVERIFY2(box.text.contains("\n" + fallback + "\n"), qPrintable(box.text));
+  QCOMPARE(box.icon, QMessageBox::Warning);
+  QVERIFY(EraseWarningAnswered());  // the usual start-up box still comes
+  const QString errors = ReadText(fallback + "/FieldPal Firmware Updater.errors.txt");
+  QVERIFY2(errors.contains("Data folder: cannot make the folder"), qPrintable(errors));
 }
 
 void MainWindowTest::storedOptionsAreReadAtStartButVerboseLogIsAlwaysOn() {
