@@ -44,7 +44,7 @@ struct ConnectionRequest {
 };
 
 // Progress of long operations (the radio wake, the settings): called with (total, done, phase);
-// returning false cancels the operation with -40.
+// returning false cancels the operation with kErrCancelled.
 namespace progress_phase {
 constexpr int kWorking = 1;
 constexpr int kFinished = 2;
@@ -62,7 +62,7 @@ struct DeviceContext {
   DeviceContext& operator=(const DeviceContext&) = delete;
 
   SerialPort port;
-  int32_t status = 0;  // 1 after construction, -60 when a buffer could not be allocated
+  int32_t status = 0;  // 1 after construction, kErrOutOfMemory without its buffers
   ConnectionOptions options;
   SettingsRecord settings;
   ConnectionRequest request;    // its link kind is the current link kind
@@ -79,10 +79,10 @@ struct DeviceContext {
   uint32_t wakePacketMs = 55;
 };
 
-// Validates and takes `options`; sets the tries for the current link. 1, -10 without options,
-// -11 for a value out of range (nothing is changed then).
+// Validates and takes `options`; sets the tries for the current link. 1, kErrMissingArgument
+// without options, kErrBadArgument for a value out of range (nothing is changed then).
 int32_t SetConnectionOptions(DeviceContext* device, const ConnectionOptions* options);
-// Copies the options out; 1, or -10 without a destination.
+// Copies the options out; 1, or kErrMissingArgument without a destination.
 int32_t GetConnectionOptions(const DeviceContext* device, ConnectionOptions* options);
 
 // The tag of this layer's log lines: the port name.

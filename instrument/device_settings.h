@@ -15,8 +15,9 @@ constexpr uint32_t kAllSettings = 0x0FFFFFFF;  // setting bits 0 to 27
 // not yet, and reads the trait before any radio value. A serial instrument that stops answering
 // is logged in again and the setting tried once more. With the options' progress flag the
 // progress hook hears (total, done, 1) before each setting and can cancel.
-// 1; -1 nothing could be done; -10; -11 bad direction; -13 the oldest "show" is unreadable;
-// -21 the instrument is gone; -32/-33 something echoes; -35 some settings failed (the others
-// were done); -36 the name came back empty; -40 cancelled.
+// 1; kErrNothingDone (nothing could be done); kErrMissingArgument; kErrBadArgument (a bad
+// direction); kErrNotForThisType (the oldest "show" is unreadable); kErrNoAnswer (the instrument
+// is gone); kErrEchoed or kErrRelayEchoes (something echoes); kErrPartlyDone (some settings
+// failed, the others were done); kErrNameOnlyPrompt (the name came back empty); kErrCancelled.
 int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* wanted,
                        SettingDirection direction);

@@ -15,6 +15,7 @@ int32_t LocalInstrumentSeconds();
 
 // kWrite sets the clock to *seconds, or with no value or 0 to the computer's local time now
 // (stored back into *seconds); kRead reads it into *seconds (-1 on failure).
-// 1; -1 no clock (the value becomes -1); -10 no value to read into; -11 a time before 2000;
-// -30 the clock answer was unreadable or refused; or the transaction's code of a failed set.
+// 1; kErrNoCapability (no clock; the value becomes -1); kErrMissingArgument (no value to read
+// into); kErrBadArgument (a time before 2000); kErrUnreadableAnswer (the clock answer was
+// unreadable or refused); or the transaction's code of a failed set.
 int32_t DeviceTime(DeviceContext* device, int32_t* seconds, SettingDirection direction);

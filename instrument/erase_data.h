@@ -7,7 +7,7 @@
 #include "instrument/device_context.h"
 
 // Reads the instrument's name again and compares it with the name held since connecting, then
-// sends "yes". 1; -37 the name could not be read or differs (nothing erased); -65 the data memory
-// is broken or the instrument refused or did not answer; -30 another answer; or the
-// transaction's code.
+// sends "yes". 1; kErrIdentityChanged (the name could not be read or differs: nothing erased);
+// kErrDataMemoryBroken (the data memory is broken, or the instrument refused or did not answer);
+// kErrUnreadableAnswer (another answer); or the transaction's code.
 int32_t EraseData(DeviceContext* device);

@@ -12,14 +12,16 @@
 
 constexpr uint32_t kRadioBits = 0x1C00;
 // kWrite writes `channel` and `subChannel`, kRead reads them (and the radio version
-// into `version`, 9 bytes) as *mask asks; *mask returns the bits done. 1, -23 no AT command mode,
-// -35 partly done, -30 nothing done, -10 without a mask, or a transaction code.
+// into `version`, 9 bytes) as *mask asks; *mask returns the bits done. 1, kErrModemCommandMode
+// (the modem took no AT command mode), kErrPartlyDone, kErrUnreadableAnswer (nothing done),
+// kErrMissingArgument (no mask), or a transaction code.
 int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
                   SettingDirection direction, uint32_t* mask);
 
 // The instrument's radio values: over the radio link from the request or the local modem, through
 // an old "Qd4"'s pass-through, or with "get/set -rch", "-rsch", "-rver". 1, 0 no radio answered,
-// -1 no radio capability, -10, -12 writing over the radio, -21, -30, -35, -45 "No Radio", or a
-// transaction code.
+// kErrNoCapability (no radio capability), kErrMissingArgument, kErrRadioWriteOverRadio (writing
+// over the radio), kErrNoAnswer, kErrUnreadableAnswer, kErrPartlyDone, kErrNoRadio ("No Radio"),
+// or a transaction code.
 int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChannel, char* version,
                        SettingDirection direction, uint32_t* mask);

@@ -19,21 +19,25 @@ uint32_t BaudOfCode(uint8_t code);
 
 // Opens the request's port at 9600 (unless the link is kept open), configures the radio modem
 // when asked, and logs in. `request` is copied into the context; its baud code returns the code
-// in use. 1, or -10, -11, -13, -20, -23, -33, -40, -60 or a code from below.
+// in use. 1, or kErrMissingArgument, kErrBadArgument, kErrNotForThisType (a link kind this
+// build does not have), kErrNothingListening, kErrModemNotConfigured, kErrRelayEchoes,
+// kErrCancelled, kErrOutOfMemory or a code from below.
 int32_t ConnectDevice(DeviceContext* device, ConnectionRequest* request);
 
 // Reaches the instrument on the open port: over the radio by query, wake and login (name in/out,
 // 9 bytes); over a cable by identification and the baud change the code asks for (code in/out).
-// 1, -10, -20, -33, -40 or another negative code.
+// 1, kErrMissingArgument, kErrNothingListening, kErrRelayEchoes, kErrCancelled or another
+// negative code.
 int32_t DeviceLogin(DeviceContext* device, char* name, uint8_t* baudCode);
 
-// Asks the instrument to change its baud rate (the host's own rate is the caller's). 1, -1 the
-// oldest firmware cannot, -21, -30, or another transaction code.
+// Asks the instrument to change its baud rate (the host's own rate is the caller's). 1,
+// kErrCannotChangeBaud (the oldest firmware cannot), kErrNoAnswer, kErrUnreadableAnswer, or
+// another transaction code.
 int32_t SetBaudCommand(DeviceContext* device, uint32_t baud);
 
 // Returns the instrument to 9600 (cable) or logs it out (radio, unless skipLogout), clears the
 // settings record and closes the port (or keeps it open at 9600 when the options say so).
-// 1, 0 when nothing was connected, -22 when a radio instrument did not log out.
+// 1, 0 when nothing was connected, kErrLastTrySilent when a radio instrument did not log out.
 int32_t DisconnectDevice(DeviceContext* device, bool skipLogout);
 
 // Lets the instrument go at the end of its owner's use: a link that is up is disconnected as

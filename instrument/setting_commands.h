@@ -3,10 +3,11 @@
 // representation (the settings record's field) and a direction: kWrite writes the value, kRead
 // reads it. A read overwrites the value only on success (except where noted).
 //
-// Results: 1 done; -1 the instrument lacks the capability (nothing is sent); -10 a missing
-// value; -11 a value that may not be written (never sent); -30 an answer without the acceptance
-// text or without a readable value; -31 an empty value; otherwise the transaction's code (-34 a
-// refusal, -21 silence, ...). Every failure but -1 is logged.
+// Results: 1 done; kErrNoCapability (the instrument lacks the capability, nothing is sent);
+// kErrMissingArgument (a missing value); kErrBadArgument (a value that may not be written, never
+// sent); kErrUnreadableAnswer (an answer without the acceptance text or without a readable
+// value); kErrBarePrompt (an empty value); otherwise the transaction's code (kErrRefused,
+// kErrNoAnswer, ...). Every failure but kErrNoCapability is logged.
 #pragma once
 
 #include <cstdint>
@@ -57,18 +58,21 @@ int32_t TimeZoneCommand(DeviceContext* device, int32_t* quarterHours, SettingDir
 // The read tries up to the context's tries until a serial number arrives.
 int32_t SNCommand(DeviceContext* device, char* serial, SettingDirection direction);
 int32_t WakeCommand(DeviceContext* device, int32_t* interval, SettingDirection direction);
-// Hertz; the oldest firmware below version 1.65 has none (value -1, result -1).
+// Hertz; the oldest firmware below version 1.65 has none (value -1, result kErrNoCapability).
 int32_t PADCCommand(DeviceContext* device, int32_t* hertz, SettingDirection direction);
 int32_t PortsCommand(DeviceContext* device, uint8_t* ports, SettingDirection direction);
 // `table` kAdc30Table or kAdc15Table; five slopes and five offsets. A read stores every factor
-// it found and gives -1 when one is 0 or 255 or the check value does not match.
+// it found and fails with -1 (the factors are not valid) when one is 0 or 255 or the check
+// value does not match.
 int32_t ADCcalCommand(DeviceContext* device, int table, uint8_t* slopes, uint8_t* offsets,
                       SettingDirection direction);
 int32_t DataParameterCommand(DeviceContext* device, int32_t* parameter, SettingDirection direction);
 int32_t VexaBuildCommand(DeviceContext* device, char* build, SettingDirection direction);
-// Writing needs capability bit 24 (else -12) and a known trait (else -11).
+// Writing needs capability bit 24 (else kErrTraitNotWritable) and a known trait (else
+// kErrBadArgument).
 int32_t TraitCommand(DeviceContext* device, uint32_t* traitWord, SettingDirection direction);
-// The network modem items of a Qd40 whose trait carries them; -1 for any other instrument.
+// The network modem items of a Qd40 whose trait carries them; kErrNoCapability for any other
+// instrument.
 int32_t APNCommand(DeviceContext* device, char* apn, SettingDirection direction);
 int32_t APNUserCommand(DeviceContext* device, char* user, SettingDirection direction);
 int32_t APNPasswdCommand(DeviceContext* device, char* password, SettingDirection direction);

@@ -41,7 +41,9 @@ struct SettingRow {
   uint32_t answerBytes;  // room for the answer
   bool promptByOldest;   // the oldest firmware accepts a set with its prompt instead of "OK"
   bool secret;           // logged as asterisks: the error file goes to the maker with feedback
-  int32_t unparsable;    // a number that does not parse: -30, or -31 where the firmware says so
+  // A number that does not parse: kErrUnreadableAnswer, or kErrBarePrompt where the firmware
+  // says so.
+  int32_t unparsable;
   const char* setLine;
   const char* foundLine;
   const char* notFoundLine;  // numbers only

@@ -6,26 +6,28 @@
 #include <cstdint>
 
 // The first word after the answer's first carriage return (or from its start): at most `limit`
-// characters, up to a blank, a line end or the prompt. 1, or -30 when there is no word.
+// characters, up to a blank, a line end or the prompt. 1, or kErrUnreadableAnswer when there is
+// no word.
 int32_t ReadWordValue(const char* answer, char* value, uint32_t limit);
 
 // A text value: leading white space skipped, then the characters up to a carriage return or the
-// end, at most `limit` (a longer value is cut). -31 when the prompt comes first (no value), -30
-// when nothing was copied.
+// end, at most `limit` (a longer value is cut). kErrBarePrompt when the prompt comes first (no
+// value), kErrUnreadableAnswer when nothing was copied.
 int32_t ReadTextValue(const char* answer, char* value, uint32_t limit);
 
 // The same, but the value starts right after the answer's first carriage return (or at its
-// start). Without `checkPrompt` a value beginning with the prompt counts as no value (-30).
+// start). Without `checkPrompt` a value beginning with the prompt counts as no value
+// (kErrUnreadableAnswer).
 int32_t ReadLineValue(const char* answer, char* value, uint32_t limit, bool checkPrompt);
 
 // A decimal of 32 bits after white space, or after the first carriage return when
-// `afterReturn`. 1, or -30 when there is none or it does not fit.
+// `afterReturn`. 1, or kErrUnreadableAnswer when there is none or it does not fit.
 int32_t ReadNumberValue(const char* answer, bool afterReturn, int32_t* value);
 
 // Up to `count` decimals separated by white space, from the answer's start. Returns how many were
 // read; a number that is negative or above 255 is stored as 255.
 int ReadByteValues(const char* answer, uint8_t* values, int count);
 
-// A decimal fraction (latitude, longitude) after white space. 1, or -31 when there is none or it
-// is not a finite number.
+// A decimal fraction (latitude, longitude) after white space. 1, or kErrBarePrompt when there is
+// none or it is not a finite number.
 int32_t ReadDoubleValue(const char* answer, double* value);

@@ -8,10 +8,10 @@
 #include <string>
 
 // The advice after opening `port` (a name under /dev/ or a device path) failed with `code`:
-// for -13 (when the device really refuses this user) the permission advice, for -5 the program
-// that holds the port, for -2 where to find the ports; then, for any failure but -2, the
-// ModemManager warning when it applies. Each line ends in a newline; empty when there is
-// nothing to add.
+// for kErrPermission (when the device really refuses this user) the permission advice, for
+// kErrPortBusy the program that holds the port, for kErrPortMissing where to find the ports; then,
+// for any failure but kErrPortMissing, the ModemManager warning when it applies. Each line ends in
+// a newline; empty when there is nothing to add.
 std::string PortOpenAdvice(const char* port, int32_t code);
 
 // The permission advice for the device at `path`, from its owner group and this user's groups:

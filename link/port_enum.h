@@ -27,7 +27,7 @@ struct CommPortEntry {
   char usbProductId[5] = {};
   char usbSerial[64] = {};  // the USB serial number, may be empty
   bool busy = false;        // another program holds the port
-  int32_t openResult = 0;   // the trial open: 1 free, -5 busy, -13 no permission, ...
+  int32_t openResult = 0;   // TryPortOpen: 1 free, kErrPortBusy, kErrPermission, ...
   pid_t holderPid = 0;      // the program holding a busy port, 0 when it cannot be seen
   char holderName[16] = {};
 };
@@ -46,7 +46,8 @@ struct CommPortEnumerator {
 // driver reports as real ports, and that the list did not give, are appended after them while
 // the table has room, described as "ttyS%d Communications Port".
 //
-// Returns the number of entries filled (0 when there are no ports), -10 when `table` or `count`
-// is missing, -11 when the capacity is 0 (the table is left untouched), -60 when memory runs out.
+// Returns the number of entries filled (0 when there are no ports), kErrMissingArgument when
+// `table` or `count` is missing, kErrBadArgument when the capacity is 0 (the table is left
+// untouched), kErrOutOfMemory when memory runs out.
 int32_t CommPortEnum(CommPortEnumerator* enumerator, CommPortEntry* table, uint32_t* count,
                      bool forceFindAll);

@@ -11,8 +11,8 @@
 
 // Opens the device at `path` as DSOpen does (read and write, exclusive, with DSOpen's flock, and
 // looking at its lock file) and closes it at once, without touching the line settings. Returns 1
-// when the port could be taken, -2 no such device, -5 another program holds it (also by a live
-// lock file alone), -13 no permission, or another code of PortOpenResult.
+// when the port could be taken, kErrPortMissing (no such device), kErrPortBusy (another program
+// holds it, also by a live lock file alone), kErrPermission, or another code of PortOpenResult.
 int32_t TryPortOpen(const char* path);
 
 // A process that has a port open.

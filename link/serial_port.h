@@ -29,31 +29,31 @@ struct SerialPort {
 };
 
 // Opens the port by name: a name starting with '/' is a device path used as is, any other name
-// is taken under /dev/. `baud` 0 means 9600. Returns 1, -2 no such port, -5 port in use,
-// -13 no permission, -60 no memory for the read buffer, -140 not a serial port (a file, a
-// folder, another device), -141 the device failed while opening, -142 the driver refused the
-// rate or framing, -143 any other failure (PortOpenResult).
+// is taken under /dev/. `baud` 0 means 9600. Returns 1, kErrPortMissing, kErrPortBusy (in use),
+// kErrPermission, kErrOutOfMemory (no read buffer), kErrNotSerialPort (a file, a folder, another
+// device), kErrPortNoResponse (the device failed while opening), kErrPortSettingsRefused (the
+// driver refused the rate or framing), kErrPortOpenFailed (any other failure; PortOpenResult).
 int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud);
 
 // 1 when closed, 0 when it was not open, a negated errno when closing failed.
 int32_t DSClose(SerialPort* port);
 
 // Delivers what DSWait collected, or reads what the port has (waiting at most 100 ms for the
-// first byte). Returns the bytes delivered, -21 on a closed or failed port, -60 without a read
-// buffer. The buffer is not terminated.
+// first byte). Returns the bytes delivered, kErrNoAnswer on a closed or failed port,
+// kErrOutOfMemory without a read buffer. The buffer is not terminated.
 int32_t DSRead(SerialPort* port, char* buffer, uint32_t size, uint32_t* got);
 
-// Returns the bytes written, -21 on a closed port or a failed write.
+// Returns the bytes written, kErrNoAnswer on a closed port or a failed write.
 int32_t DSWrite(SerialPort* port, const char* bytes, uint32_t count, uint32_t* written);
 
 // Mode 1 discards what the driver has received; every mode empties gReadBuffer. Returns 0.
 int32_t DSPurge(SerialPort* port, int mode);
 
 // Collects bytes until `character` arrives (returns it) or `timeoutMs` passes (returns 0).
-// -21 on a closed or failed port, -60 without a read buffer.
+// kErrNoAnswer on a closed or failed port, kErrOutOfMemory without a read buffer.
 int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character);
 
-// 0 when the port already runs at `baud`, 1 when changed, -6 without a port name, or a negated
+// 0 when the port already runs at `baud`, 1 when changed, kErrNoPortName, or a negated
 // errno. Bytes already written go out at the old rate first.
 int32_t DSHostBaud(SerialPort* port, uint32_t baud);
 
@@ -61,8 +61,10 @@ int32_t DSHostBaud(SerialPort* port, uint32_t baud);
 // port, 5 held by another program, 13 no permission, any other errno unchanged.
 int PortOpenError(int error);
 
-// The result code for a system error met opening or setting up a port: -2, -5, -13 for the causes
-// above, -140 not a terminal or a folder, -141 EIO, -142 EINVAL, -60 ENOMEM, otherwise -143.
+// The result code for a system error met opening or setting up a port: kErrPortMissing,
+// kErrPortBusy, kErrPermission for the causes above, kErrNotSerialPort (not a terminal, or a
+// folder), kErrPortNoResponse (EIO), kErrPortSettingsRefused (EINVAL), kErrOutOfMemory (ENOMEM),
+// otherwise kErrPortOpenFailed.
 // Never the negated errno: those numbers mean other things in the result list.
 int32_t PortOpenResult(int error);
 

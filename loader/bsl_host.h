@@ -32,11 +32,11 @@ struct FirmwareImage {
   int32_t version = 0;  // derived from a loaded file's name
   uint8_t type = 0;     // catalogue type the image is for, 0 when unknown
   bool fromFile = false;
-  int32_t status = 0;  // 0, -60 out of memory, -101 built-in image damaged
+  int32_t status = 0;  // 0, kErrOutOfMemory, kErrImageDamaged (the built-in image)
 };
 
 // Loader progress: called with (total, done, phase 1 working / 2 finished, kind 'X' erase or
-// 'W' write); return false to cancel (the operation then fails with -40).
+// 'W' write); return false to cancel (the operation then fails with kErrCancelled).
 using LoaderProgressHook = bool (*)(void* context, uint32_t total, uint32_t done, int phase,
                                     char kind);
 

@@ -22,8 +22,9 @@ uint32_t BSLFrameChecksum(char letter, const char* payload, uint32_t length);
 
 // One exchange: sends letter + payload + ".XXXX\r", waits up to 1 s for `awaited` and reads the
 // answer (zero-terminated, at least kAnswerSize bytes). Returns the answer's byte count when the
-// loader accepted ("+" first, or second), -1 when it rejected ("-" or "?") or answered nothing
-// usable, -21 without an answer, -10/-11 for missing or oversized arguments.
+// loader accepted ("+" first, or second), kErrLoaderRejected when it answered "-" or "?" or
+// nothing usable, kErrNoAnswer without an answer (or without an open port), kErrMissingArgument
+// or kErrBadArgument for missing or oversized arguments.
 int32_t BSLCommand(VexaBSLHost* host, char letter, const char* payload, uint32_t length,
                    char awaited, char* answer, uint32_t* elapsedMs);
 // The same with a payload of values, each "%04X" (or "%05X" with extended addressing).
@@ -41,8 +42,9 @@ int32_t BSLDisconnect(VexaBSLHost* host);
 // Sends the boot command at 9600 and connects to the loader at `loaderBaud`: 1 when the loader
 // was started or found running.
 int32_t BSLInvocation(VexaBSLHost* host, uint32_t loaderBaud);
-// Looks for a loader on the port (opening it at `loaderBaud` if needed): -80 running, -81
-// waiting for a connection, -21 no answer, or an open error. The port stays open.
+// Looks for a loader on the port (opening it at `loaderBaud` if needed): kErrLoaderRunning,
+// kErrLoaderWaiting (waiting for a connection), kErrNoAnswer, or an open error. The port stays
+// open.
 int32_t BSLCheck(VexaBSLHost* host, const char* portName, uint32_t loaderBaud);
 // Connects to a sensor's loader reached through a reader: 1 when connected or already connected.
 int32_t BSLAttach(VexaBSLHost* host);

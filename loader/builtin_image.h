@@ -17,7 +17,7 @@ extern const uint64_t kBuiltinImageCharSum;
 constexpr char kBuiltinImageName[] = "QRN 2.00 C";
 constexpr uint8_t kBuiltinImageType = 14;  // the FieldPal hand-held reader
 
-// 1 when `text` has the built-in image's length and character sum, -101 otherwise.
+// 1 when `text` has the built-in image's length and character sum, kErrImageDamaged otherwise.
 int32_t CheckBuiltinImageText(const char* text);
 
 // A built-in image as a record, so that a program can carry another product's image: the image
@@ -37,5 +37,5 @@ extern const BuiltinImage kFieldPalImage;
 // vexa_sensor_image.
 extern const BuiltinImage kSensorImage;
 
-// 1 when `text` has the record's length and character sum, -101 otherwise.
+// 1 when `text` has the record's length and character sum, kErrImageDamaged otherwise.
 int32_t CheckImageText(const BuiltinImage& image, const char* text);

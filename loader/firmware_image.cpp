@@ -41,9 +41,9 @@ struct FileBytes {
   size_t size = 0;
 };
 
-// Reads the whole file. Returns 1; -100 when it holds more than kMaxTiTextSize bytes (checked
-// before reading for regular files, so a huge file costs nothing); -60; or the negated errno,
-// which the caller logs and turns into a result code.
+// Reads the whole file. Returns 1; kErrNotTiText when it holds more than kMaxTiTextSize bytes
+// (checked before reading for regular files, so a huge file costs nothing); kErrOutOfMemory; or
+// the negated errno, which the caller logs and turns into a result code.
 int32_t ReadWholeFile(const char* path, FileBytes* file) {
   // Opened without blocking, so that a FIFO without a writer is refused below instead of
   // holding the program until one comes; a device that has nothing to give fails its read.

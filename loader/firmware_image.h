@@ -7,21 +7,23 @@
 #include "loader/bsl_host.h"
 #include "loader/image_fit.h"
 
-// Replaces the loader's image by the contents of a TI-Text file. Returns 1; -100 when the file is
-// not valid TI-Text (also when it is larger than any image can be); -60 when memory runs out;
-// -10 without a loader or a path; when the file cannot be opened or read, -150 no such file,
-// -151 no permission, -152 a folder, -154 any other failure (FileErrorCode).
-// With `fitsInto`, the image must also fit that memory map (CheckImageFit): -103 code outside it,
-// -104 overlapping sections, -107 no code, -108 no reset vector, each logged with its details.
+// Replaces the loader's image by the contents of a TI-Text file. Returns 1; kErrNotTiText when the
+// file is not valid TI-Text (also when it is larger than any image can be); kErrOutOfMemory;
+// kErrMissingArgument without a loader or a path; when the file cannot be opened or read,
+// kErrFileMissing, kErrFileDenied, kErrIsFolder, or kErrFileReadFailed for any other failure
+// (FileErrorCode). With `fitsInto`, the image must also fit that memory map (CheckImageFit):
+// kErrImageOutsideMemory, kErrImageOverlaps, kErrImageNoCode, kErrImageNoResetVector, each
+// logged with its details.
 // On any failure the image, its vectors and its name stay as they were.
 int32_t BSLLoadTIFile(VexaBSLHost* loader, const char* path,
                       const LoaderMemoryMap* fitsInto = nullptr);
 
 // Writes the image and its vectors as a word-oriented listing (not TI-Text): each section as a
 // line "@" + five address digits, then its data in lines of at most 32 characters, then the line
-// "@FFE0" and the 16 vector words as two lines of eight. Returns 1, -10 without a loader or a
-// path, or when the file cannot be created or written -150 no such folder, -151 no permission,
-// -152 a folder, -153 the disk is full, -155 any other failure (FileErrorCode).
+// "@FFE0" and the 16 vector words as two lines of eight. Returns 1, kErrMissingArgument without
+// a loader or a path, or when the file cannot be created or written kErrFileMissing (no such
+// folder), kErrFileDenied, kErrIsFolder, kErrDiskFull, or kErrFileWriteFailed for any other
+// failure (FileErrorCode).
 int32_t BSLWriteTIFile(VexaBSLHost* loader, const char* path);
 
 // What a loaded image is called, derived from its file name.

@@ -51,6 +51,6 @@ struct ImageFit {
 ImageFit CheckImageFit(const char* text, uint32_t length, const uint32_t vectors[kVectorCount],
                        const LoaderMemoryMap& map);
 
-// The result code of a fault: 1 for kNone; -103 outside the memory, -104 overlapping sections,
-// -107 no code, -108 no reset vector.
+// The result code of a fault: 1 for kNone; kErrImageOutsideMemory, kErrImageOverlaps,
+// kErrImageNoCode, kErrImageNoResetVector.
 int32_t ImageFitResult(ImageFitFault fault);

@@ -29,7 +29,7 @@ constexpr uint32_t kSectionHeaderLength = 6;
 constexpr uint32_t kVectorBase = 0xFFE0;
 constexpr uint32_t kUnsetVector = 0xFFFF;
 
-// Why a conversion failed; every fault is result -100 for the caller.
+// Why a conversion failed; every fault is kErrNotTiText for the caller.
 enum class TiTextFault {
   kNone,
   kNotTiText,     // does not start with '@', or holds no 'q'
@@ -46,8 +46,8 @@ enum class TiTextFault {
 // 'q' on is ignored). Data lines may hold only hex digits, blanks and line ends; the rest of an
 // address line after its address is not looked at. On success returns 1 and hands over *text: a
 // new[] array, zero-terminated, *length characters; `vectors` gets the 16 vector words
-// (kUnsetVector where the file gives none). Returns -100 for input that is not valid TI-Text
-// (`fault` tells why, when given) or -60 when memory runs out; on failure nothing is handed over
+// (kUnsetVector where the file gives none). Returns kErrNotTiText for input that is not valid
+// TI-Text (`fault` tells why, when given) or kErrOutOfMemory; on failure nothing is handed over
 // and `vectors` is untouched.
 int32_t ConvertTiText(const char* input, size_t size, char** text, uint32_t* length,
                       uint32_t vectors[kVectorCount], TiTextFault* fault = nullptr);

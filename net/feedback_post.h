@@ -34,8 +34,9 @@ struct FeedbackPost {
 };
 
 struct FeedbackPostResult {
-  int32_t result = 0;     // 1 sent, 0 the user's file could not be attached, -1000 not sent
-  std::string message;    // the client's message for -1000
+  // 1 sent, 0 the user's file could not be attached, kErrFeedbackFailed not sent.
+  int32_t result = 0;
+  std::string message;    // the client's message for kErrFeedbackFailed
   std::string fileError;  // the "Error Reading File" text for 0
 };
 

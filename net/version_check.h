@@ -37,9 +37,10 @@ struct VersionCheckRequest {
 };
 
 struct VersionCheckOutcome {
-  int32_t result = 0;  // 1 compared, 0 nothing to check, -1001 no service, -1002 unreadable answer
+  // 1 compared, 0 nothing to check, kErrVersionService (no service), kErrVersionUnreadable.
+  int32_t result = 0;
   std::optional<uint32_t> serviceVersion;
-  std::string message;  // the client's message for -1001
+  std::string message;  // the client's message for kErrVersionService
 };
 
 VersionCheckOutcome CheckVersion(HttpClient& client, VersionPrompts& prompts,

@@ -38,10 +38,10 @@ bool IsWebLink(const std::string& link);
 bool IsDownloadLink(const std::string& link);
 
 // The whole reading of an answer: the service's version and its link, or the code
-// kErrVersionUnreadable (-1002) when there is no "http", the version is not a number or the link
+// kErrVersionUnreadable when there is no "http", the version is not a number or the link
 // is not a web link.
 struct VersionFileReading {
-  int32_t result = 0;  // 1, or -1002
+  int32_t result = 0;  // 1, or kErrVersionUnreadable
   uint32_t version = 0;
   std::string link;
   bool download = false;

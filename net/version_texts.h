@@ -9,7 +9,8 @@ namespace net {
 
 std::string ProductText(const std::string& device_name);
 
-// "Version Check Error", for -1001 (with the client's message when there is one) and -1002.
+// "Version Check Error", for kErrVersionService (with the client's message when there is one) and
+// kErrVersionUnreadable.
 std::string VersionServiceErrorText(const std::string& client_message);
 std::string VersionUnreadableText(int32_t code);
 

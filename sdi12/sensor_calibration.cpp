@@ -80,7 +80,8 @@ bool ChooseXa(const VexaSDI12* sdi, const XaGenerations& generations, bool answe
   return false;
 }
 
-// Writes one calibration with "?<name><text>!". Returns 1, -34, -22 or the link's failure.
+// Writes one calibration with "?<name><text>!". Returns 1, kErrRefused, kErrNoAttempt or the
+// link's failure.
 int32_t SetCalibration(VexaSDI12* sdi, const char* name, const char* text) {
   char command[kCalibrationSize + 8];
   std::snprintf(command, sizeof command, "?%s%s!", name, text);

@@ -11,6 +11,6 @@ constexpr const char* kSdiTag = "VexaSDI12";
 int32_t SensorExchange(VexaSDI12* sdi, const char* command, char* answer);
 
 // Sends a set command up to the sensor's tries until it is answered "OK". Returns 1 confirmed,
-// -34 the last refusal was "ERROR", -22 never confirmed. *lastExchange gets the last exchange's
-// result, so the caller can log and pass on a failure of the link.
+// kErrRefused (the last refusal was "ERROR"), kErrNoAttempt (never confirmed). *lastExchange gets
+// the last exchange's result, so the caller can log and pass on a failure of the link.
 int32_t ConfirmSetting(VexaSDI12* sdi, const char* command, int32_t* lastExchange);

@@ -64,45 +64,49 @@ class VexaSDI12 {
 // One exchange: "|" (unless a recovery just answered), the command, and the answer up to its
 // carriage return, retried with the recovery sequence in between. `buffer` receives at most
 // *size - 1 characters, terminated; *size is then the length stored. Returns the answer's length
-// (> 0); -21 when not even the recovery is answered; -22 when the command stays unanswered; or
-// the serial link's code. After a failure the buffer is empty and *size 0.
+// (> 0); kErrNoAnswer when not even the recovery is answered; kErrNoAttempt when the command
+// stays unanswered; or the serial link's code. After a failure the buffer is empty and *size 0.
 int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32_t* size,
                        uint32_t* elapsedMs);
 
 // "?I!": fills address, info and version. Returns the version, or a failure.
 int32_t SDIGetSensorVersion(VexaSDI12* sdi);
 
-// Moves the sensor to `address`. 1, -30 when the sensor answers with another address.
+// Moves the sensor to `address`. 1, kErrUnreadableAnswer when the sensor answers with another
+// address.
 int32_t SDISetSensorAddress(VexaSDI12* sdi, char address);
 
 // "?X8!", or the identification text when the sensor cannot tell. 1, -1 no type found.
 int32_t SDIGetSensorType(VexaSDI12* sdi);
 
-// Sets a type, or re-applies the present one for a family request (260 to 264). 1; -11 for 0,
-// 255 or a number no type code can hold; -30 refused or not of the family.
+// Sets a type, or re-applies the present one for a family request (260 to 264). 1;
+// kErrBadArgument for 0, 255 or a number no type code can hold; kErrUnreadableAnswer when
+// refused or not of the family.
 int32_t SDISetSensorType(VexaSDI12* sdi, uint32_t requested);
 
 // "?X#!". 1; 0 when the sensor has no serial number.
 int32_t SDIGetSensorSN(VexaSDI12* sdi);
 
-// Writes the saved serial number. 1; 0 when there is none; -34 refused; -22 never confirmed.
+// Writes the saved serial number. 1; 0 when there is none; kErrRefused; kErrNoAttempt (never
+// confirmed).
 int32_t SDISetSensorSN(VexaSDI12* sdi);
 
 // Reads X4, and by type Xa (with the defaults of older firmware) and XO. 1; 0 for type '^'.
 int32_t SDIGetSensorCalibration(VexaSDI12* sdi);
 
 // Writes `x5` (null: the saved X4) as X5, and by type Xa as Xb and XO. 1; 0 nothing set;
-// -34 refused; -22 never confirmed; or the exchange's failure.
+// kErrRefused; kErrNoAttempt (never confirmed); or the exchange's failure.
 int32_t SDISetSensorCalibration(VexaSDI12* sdi, const char* x5);
 
 // Types 'u' and 't' below version 340 keep X4 as nine numbers; newer firmware takes six.
 void ConvertOldCalibration(VexaSDI12* sdi);
 
 // "?B!" and, unless the sensor has no loader, the reader's loader relay ("]") and the loader's
-// wake-up "P". 1; -82 no loader.
+// wake-up "P". 1; kErrSensorHasNoLoader (the sensor answered "No BSL").
 int32_t SDIInvokeVexaBSL(VexaSDI12* sdi);
 
-// "?post!": the new firmware's self-test. 1 good, -66 corrupt, -1 unknown answer.
+// "?post!": the new firmware's self-test. 1 "Code Good", kErrFirmwareCorrupt ("Code Corrupt"),
+// -1 another answer, or the exchange's failure.
 int32_t SDICheckBinary(VexaSDI12* sdi);
 
 // Reads everything SDIRestoreSensor writes back. 1, or the first fatal failure.

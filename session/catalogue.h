@@ -44,10 +44,10 @@ struct DeviceDescriptor {
   uint32_t versionHighest = 0;
 };
 
-// Fills `descriptor` from a version text such as "Qd40 1.03". Returns 1; -10 without a text or a
-// descriptor, or for an empty text; -30 when the text cannot be read (the descriptor is then left
-// as it was) or its first word is no catalogue key (the descriptor is then that of type 0).
-// A text without '.' gives type 0, version 0 and result 1.
+// Fills `descriptor` from a version text such as "Qd40 1.03". Returns 1; kErrMissingArgument
+// without a text or a descriptor, or for an empty text; kErrUnreadableAnswer when the text cannot
+// be read (the descriptor is then left as it was) or its first word is no catalogue key (the
+// descriptor is then that of type 0). A text without '.' gives type 0, version 0 and result 1.
 int32_t ParseVersionText(const char* text, DeviceDescriptor* descriptor);
 
 // Fills `descriptor` for a catalogue type and version number; a type outside 1..24 gives the

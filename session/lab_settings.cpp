@@ -16,7 +16,7 @@ constexpr uint32_t kSetTimeoutMs = 2000;
 constexpr uint32_t kSerialSetTimeoutMs = 4000;
 constexpr uint32_t kSerialTries = 3;
 constexpr uint32_t kSetAnswer = 64;
-constexpr int kMaxSerialRetries = 4;  // -36 in a row before the collection gives up
+constexpr int kMaxSerialRetries = 4;  // kErrUninitialised in a row before the collection gives up
 
 // The order the items are read and written in, one a pass.
 constexpr uint32_t kGetOrder[] = {

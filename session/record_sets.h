@@ -9,20 +9,23 @@
 #include "session/session_context.h"
 
 // Asks the instrument how many records it has ("get -user") and fetches each. 1; 0 the
-// instrument has none; -11 another record type; -60; -35 the list ended early (a silence or an
-// unreadable answer after the first record, or fewer records than the instrument reported); or
-// the first record's failure.
+// instrument has none; kErrBadArgument (another record type); kErrOutOfMemory; kErrPartlyDone
+// (the list ended early: a silence or an unreadable answer after the first record, or fewer
+// records than the instrument reported); or the first record's failure.
 int32_t GetRecords_Serial(SessionContext* session, int type);
 
-// Sorts the set by name and writes each record ("set -user 0 TEXT"). 1; 0 an empty set; -11
-// another record type; -35 some records were not accepted (the others were written).
+// Sorts the set by name and writes each record ("set -user 0 TEXT"). 1; 0 an empty set;
+// kErrBadArgument (another record type); kErrPartlyDone (some records were not accepted, the
+// others were written).
 int32_t SetRecords_Serial(SessionContext* session, int type);
 
 // Sorts the set by name (upper-cased, at most 32 characters; equal names end up in the opposite
-// order to their arrival). 1, -10 no records, -11 another record type.
+// order to their arrival). 1, kErrMissingArgument (no records), kErrBadArgument (another record
+// type).
 int32_t AlphabetizeRecords(SessionContext* session, int type);
 
-// Fills each record's name from its data. 1, -10 no records, -11 another record type.
+// Fills each record's name from its data. 1, kErrMissingArgument (no records), kErrBadArgument
+// (another record type).
 int32_t ExtractNames(SessionContext* session, int type);
 
 // Sends a reset ("reset -users\r", "reset -eqn\r"): up to three tries until "OK"; "reset -users"

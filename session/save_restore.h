@@ -9,17 +9,18 @@
 
 #include "session/session_context.h"
 
-// Reads the settings the instrument's type keeps, without writing a file. 1; -35 some items
-// missing (the others were read); -36 a logger that has nothing to save; -13 a type that keeps
-// no settings; or the collection's failure.
+// Reads the settings the instrument's type keeps, without writing a file. 1; kErrPartlyDone (some
+// items missing, the others were read); kErrUninitialised (a logger that has nothing to save);
+// kErrNotForThisType (a type that keeps no settings); or the collection's failure.
 int32_t DPCollectInfo(SessionContext* session);
 
-// Collects and, unless the collection failed, writes the settings file at `path`. 1; -35 saved,
-// but some items are missing; -36; -13; or the failure of the collection or the file.
+// Collects and, unless the collection failed, writes the settings file at `path`. 1;
+// kErrPartlyDone (saved, but some items are missing); kErrUninitialised; kErrNotForThisType; or
+// the failure of the collection or the file.
 int32_t DPSaveInfo(SessionContext* session, const char* path);
 
-// Reads only the instrument's serial number (at most `size` - 1 characters). 1, -13 for a type
-// that keeps none, or the read's failure.
+// Reads only the instrument's serial number (at most `size` - 1 characters). 1,
+// kErrNotForThisType for a type that keeps none, or the read's failure.
 int32_t DPReadSerialNumber(SessionContext* session, char* serial, uint32_t size);
 
 // Reads the settings file at `path` into the context as a restore does when it holds no
@@ -29,8 +30,9 @@ int32_t DPReadInfo(SessionContext* session, const char* path);
 
 // Writes the settings back: those held in memory, else those of the settings file at `path`.
 // With `newSerial` (not empty), the instrument gets that serial number (a logger with a device
-// ID keeps its own). 1; -35 some items were not restored; -13; the file's errors (-102 no such
-// file, -105, -106, -30); or the restore's failure.
+// ID keeps its own). 1; kErrPartlyDone (some items were not restored); kErrNotForThisType; the
+// file's errors (ReadInfoFile: kErrSettingsFileMissing, kErrSettingsFileDenied,
+// kErrUnreadableAnswer, ...); or the restore's failure.
 int32_t DPRestoreInfo(SessionContext* session, const char* path, const char* newSerial);
 
 // Whether `serial` fits an instrument as its serial number: 1 to 15 printable ASCII characters

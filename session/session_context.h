@@ -4,7 +4,7 @@
 // logger settings record, the lab settings block with its two record sets, the catalogue type and
 // descriptor of the instrument met, and whether settings are held in memory.
 //
-//   SessionContext session(&log);          // status 1, or -60
+//   SessionContext session(&log);          // status 1, or kErrOutOfMemory
 //   DPConnect(&session, "ttyUSB0", 2, 3, &descriptor);
 //   DPSaveInfo(&session, path);  ...  DPRestoreInfo(&session, path, nullptr);
 #pragma once
@@ -133,7 +133,7 @@ struct SessionContext {
   SessionContext& operator=(const SessionContext&) = delete;
 
   VexaLog* log = nullptr;
-  int32_t status = 0;  // 1, or -60 when the device context could not allocate its buffers
+  int32_t status = 0;  // 1, or kErrOutOfMemory (the device context has no buffers)
   DeviceContext device;
   VexaSDI12 sensor;
   SettingsRecord settings;  // the logger family's settings, read and written whole
@@ -164,6 +164,6 @@ void ClearSessionSettings(SessionContext* session);
 RecordSet* RecordSetOf(SessionContext* session, int type);
 // "eqn" or "user"; null for another type.
 const char* RecordSetName(int type);
-// Replaces the set by `count` zeroed records. 1, or -60.
+// Replaces the set by `count` zeroed records. 1, or kErrOutOfMemory.
 int32_t AllocateRecords(RecordSet* set, uint32_t count);
 void ReleaseRecords(RecordSet* set);

@@ -151,8 +151,9 @@ bool WriteLines(SessionContext* session, FILE* file) {
 }
 
 // The code for a system error met with the settings file: no permission and a bad descriptor
-// have the settings file's own codes (-105, -106), a read-only disk its own (-156), the rest the
-// shared file codes, and an error the system did not name becomes `otherwise`.
+// have the settings file's own codes (kErrSettingsFileDenied, kErrSettingsFileBadHandle), a
+// read-only disk its own (kErrDiskReadOnly), the rest the shared file codes, and an error the
+// system did not name becomes `otherwise`.
 int32_t SettingsFileError(int error, int32_t otherwise) {
   switch (error) {
     case EACCES:

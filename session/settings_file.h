@@ -28,22 +28,25 @@ constexpr const char* kSettingsFileHeader =
 void ForEachSettingsLine(SessionContext* session,
                          const std::function<bool(const char* key, const char* value)>& line);
 
-// Writes the file for the context's catalogue type. 1; -10 without a path; when the file cannot
-// be created or written (the previous file then stays as it was) -105 no permission, -150 no
-// such folder, -152 the path is a folder, -153 the disk is full, -156 the disk is read-only,
-// -155 any other failure.
+// Writes the file for the context's catalogue type. 1; kErrMissingArgument without a path; when
+// the file cannot be created or written (the previous file then stays as it was)
+// kErrSettingsFileDenied (no permission), kErrFileMissing (no such folder), kErrIsFolder (the
+// path is a folder), kErrDiskFull, kErrDiskReadOnly, or kErrFileWriteFailed for any other
+// failure.
 int32_t WriteInfoFile(SessionContext* session, const char* path);
 
 // Reads a settings file into the context for its catalogue type, setting the presence bits of the
-// items found (the loggers' mask becomes the saved mask). 1; -10 without a path; -13 a type that
-// keeps no settings; -30 the file is not one of this family (also an empty file); -60; -102 no
-// such file; -105 no permission; -106 a bad descriptor; -152 the path is a folder; -154 any other
-// failure to open or read it.
+// items found (the loggers' mask becomes the saved mask). 1; kErrMissingArgument without a path;
+// kErrNotForThisType (a type that keeps no settings); kErrUnreadableAnswer (the file is not one
+// of this family, also an empty file); kErrOutOfMemory; kErrSettingsFileMissing (no such file);
+// kErrSettingsFileDenied (no permission); kErrSettingsFileBadHandle (a bad descriptor);
+// kErrIsFolder (the path is a folder); kErrFileReadFailed for any other failure to open or read
+// it.
 int32_t ReadInfoFile(SessionContext* session, const char* path);
 
 // Reads the record set of `type` ("eqn00", "eqn01", ... or "user00", ...) from a settings file's
 // `text`, at most 100 records, stopping at the first missing or empty one. 1; 0 none in the file;
-// -11 another record type; -60.
+// kErrBadArgument (another record type); kErrOutOfMemory.
 int32_t GetRecords_File(SessionContext* session, int type, const char* text);
 
 // The value of `key` in a settings file's text: the key at the start of a line, then '=' and the
