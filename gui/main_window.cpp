@@ -495,10 +495,10 @@ void MainWindow::SendFeedbackClicked() {
     LogMessage(log_.get(), vexa_log_level::kMilestone, context_->caption.c_str(),
                "Launching web feedback with an empty error file.");
   }
-  const QUrl host = net::SoftwareHostUrl();
+  const std::string host = net::SoftwareHostUrl();
   const net::HttpReply reply = net::TestConnection(*http_, host);
   if (!reply.ok) {
-    ShowMessageBox(this, Q(net::InternetAccessErrorText(host.host().toStdString(), reply.error)),
+    ShowMessageBox(this, Q(net::InternetAccessErrorText(net::HostName(host), reply.error)),
                    "Internet Access Error", BoxKind::kError);
     return;
   }
