@@ -18,6 +18,7 @@
 #include "instrument/device_types.h"
 #include "link/result.h"
 #include "loader/bsl_protocol.h"
+#include "session/catalogue.h"
 #include "session/connection.h"
 #include "session/save_restore.h"
 
@@ -31,30 +32,6 @@ constexpr char kReaderLowestRevision = 'B';
 constexpr int kLowBattery = 9;  // this percentage and below stop the run
 constexpr uint32_t kRevisionTimeoutMs = 1500;
 constexpr uint32_t kRevisionAnswer = 32;
-
-// The chosen type accepts the sensor's reported type: the same number, or a member of the
-// chosen family.
-struct SensorFamily {
-  uint32_t family;
-  uint32_t members[4];
-};
-constexpr SensorFamily kFamilies[] = {
-    {260, {110, 111, 114, 115}},
-    {261, {107, 108, 121, 0}},
-    {262, {101, 105, 106, 116}},
-    {264, {103, 104, 0, 0}},
-};
-
-bool AcceptsSensorType(uint32_t chosen, uint32_t reported) {
-  if (chosen == reported) return true;
-  for (const SensorFamily& f : kFamilies) {
-    if (f.family != chosen) continue;
-    for (uint32_t member : f.members) {
-      if (member != 0 && member == reported) return true;
-    }
-  }
-  return false;
-}
 
 // One relay byte to the reader, without waiting for an answer.
 void Relay(UpdateContext& c, const char* byte) {
@@ -185,7 +162,7 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
                  "Newer Firmware") != BoxAnswer::kOk) {
     return kErrCancelled;
   }
-  if (!AcceptsSensorType(c.sensorType, sensor.type)) {
+  if (!SensorTypeAccepts(c.sensorType, sensor.type)) {
     char reported[kSensorNameSize];
     SensorTypeName(sensor.type, reported);
     if (ConfirmBox(c,

@@ -9,11 +9,11 @@
 #include "app/product.h"
 #include "cli/commands.h"
 #include "cli/console_prompts.h"
-#include "cli/qt_runtime.h"
 #include "link/log.h"
 #include "loader/bsl_host.h"
 #include "loader/firmware_image.h"
 #include "net/http_client.h"
+#include "net/runtime.h"
 #include "net/service_config.h"
 #include "net/version_texts.h"
 #include "session/catalogue.h"
@@ -31,7 +31,7 @@ struct CheckOptions {
 };
 
 int RunCheckVersion(const CheckOptions& options) {
-  QtRuntime qt;
+  net::NetRuntime qt;
 
   VexaLog log(ErrorFilePath().c_str(), vexa_log_level::kTrace);
   uint32_t carried = product::kImageVersion;
@@ -49,8 +49,7 @@ int RunCheckVersion(const CheckOptions& options) {
 
   net::VersionCheckRequest request;
   request.carriedVersion = carried;
-  request.service = options.server.empty() ? net::VersionServiceUrl()
-                                           : QUrl(QString::fromStdString(options.server));
+  request.service = options.server.empty() ? net::VersionServiceUrl() : options.server;
   request.path = options.document;
   request.quiet = options.quiet;
   request.product = net::ProductText(product::kDeviceName);

@@ -10,12 +10,12 @@
 
 #include "app/product.h"
 #include "cli/commands.h"
-#include "cli/qt_runtime.h"
 #include "link/log.h"
 #include "link/result.h"
 #include "net/feedback_form.h"
 #include "net/feedback_post.h"
 #include "net/regular_file.h"
+#include "net/runtime.h"
 #include "net/service_config.h"
 
 namespace {
@@ -42,7 +42,7 @@ int Refuse(const std::string& title, const std::string& text) {
 }
 
 int RunFeedback(FeedbackOptions options) {
-  QtRuntime qt;
+  net::NetRuntime qt;
 
   net::FeedbackEntry& entry = options.entry;
   entry.type = kTypeNames.at(options.type);
@@ -61,7 +61,7 @@ int RunFeedback(FeedbackOptions options) {
       std::fprintf(stderr, "vexabsl: cannot read the description: %s\n", text.message.c_str());
       return kExitUsage;
     }
-    entry.description = text.content.toStdString();
+    entry.description = text.content;
   } else {
     entry.description = options.text;
   }
@@ -92,13 +92,12 @@ int RunFeedback(FeedbackOptions options) {
                "Launching web feedback with an empty error file.");
   }
 
-  const QUrl host = options.server.empty() ? net::SoftwareHostUrl()
-                                           : QUrl(QString::fromStdString(options.server));
+  const std::string host = options.server.empty() ? net::SoftwareHostUrl() : options.server;
   net::HttpClient client;
   const net::HttpReply reachable = net::TestConnection(client, host);
   if (!reachable.ok) {
     Refuse("Internet Access Error",
-           net::InternetAccessErrorText(host.host().toStdString(), reachable.error));
+           net::InternetAccessErrorText(net::HostName(host), reachable.error));
     std::printf("result: %d\n", kErrFeedbackFailed);
     return kExitFailed;
   }

@@ -112,10 +112,10 @@ void WindowCommands::SendFeedback() {
     LogMessage(log, vexa_log_level::kMilestone, run_->Context().caption.c_str(),
                "Launching web feedback with an empty error file.");
   }
-  const QUrl host = net::SoftwareHostUrl();
+  const std::string host = net::SoftwareHostUrl();
   const net::HttpReply reply = net::TestConnection(*http_, host);
   if (!reply.ok) {
-    ShowMessageBox(window_, Q(net::InternetAccessErrorText(host.host().toStdString(), reply.error)),
+    ShowMessageBox(window_, Q(net::InternetAccessErrorText(net::HostName(host), reply.error)),
                    "Internet Access Error", BoxKind::kError);
     return;
   }

@@ -33,7 +33,7 @@ std::string PrettyName() {
 
 }  // namespace
 
-HttpReply TestConnection(HttpClient& client, const QUrl& host) {
+HttpReply TestConnection(HttpClient& client, const std::string& host) {
   return client.Probe(ServiceUrl(host, "/"));
 }
 
@@ -54,8 +54,8 @@ bool LoadAttachment(const std::string& path, FormFile* file, FileTrouble* troubl
   return true;
 }
 
-FeedbackPostResult PostFeedback(HttpClient& client, const QUrl& host, const FeedbackPost& post,
-                                const UploadObserver& observer) {
+FeedbackPostResult PostFeedback(HttpClient& client, const std::string& host,
+                                const FeedbackPost& post, const UploadObserver& observer) {
   FeedbackPostResult outcome;
   std::vector<FormField> fields;
   for (const auto& [name, value] : post.fields) fields.push_back({name, value});
@@ -81,7 +81,7 @@ FeedbackPostResult PostFeedback(HttpClient& client, const QUrl& host, const Feed
 
   const HttpReply reply = client.PostForm(ServiceUrl(host, kFeedbackScript), fields, files,
                                           kMaxFeedbackReplyBytes, observer);
-  if (reply.ok && reply.body.contains(kScriptCompleted)) {
+  if (reply.ok && reply.body.find(kScriptCompleted) != std::string::npos) {
     outcome.result = kResultOk;
     return outcome;
   }

@@ -2,7 +2,6 @@
 // multipart post to the maker's feedback script, whose reply must say "Script Completed".
 #pragma once
 
-#include <QUrl>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -19,7 +18,7 @@ inline constexpr const char* kScriptCompleted = "Script Completed";
 inline constexpr int64_t kMaxFeedbackReplyBytes = 1048576;
 
 // GET "/" on the software host; the reply says whether it could be reached (its body is dropped).
-HttpReply TestConnection(HttpClient& client, const QUrl& host);
+HttpReply TestConnection(HttpClient& client, const std::string& host);
 
 // A file read into a file part: named by its file name, carrying its path as its file name, of
 // the content type its extension gives. False, with why, when it cannot be read: only a regular
@@ -40,8 +39,8 @@ struct FeedbackPostResult {
   std::string fileError;  // the "Error Reading File" text for 0
 };
 
-FeedbackPostResult PostFeedback(HttpClient& client, const QUrl& host, const FeedbackPost& post,
-                                const UploadObserver& observer = {});
+FeedbackPostResult PostFeedback(HttpClient& client, const std::string& host,
+                                const FeedbackPost& post, const UploadObserver& observer = {});
 
 // This computer for the post: the distribution's name and the kernel's version.
 std::string LocalComputerInformation();

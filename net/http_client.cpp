@@ -7,7 +7,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
+#include <QUrl>
 #include <cstdlib>
 
 namespace net {
@@ -43,6 +45,16 @@ QString Seconds(std::chrono::milliseconds time) {
   return QString::number(static_cast<double>(time.count()) / 1000.0);
 }
 
+// An address of the public interface: its encoded text, read as Qt reads a typed address.
+QUrl UrlOf(const std::string& text) {
+  return QUrl(QString::fromStdString(text));
+}
+
+bool IsWebUrl(const QUrl& url) {
+  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
+         !url.host().isEmpty();
+}
+
 HttpReply Refused(const QUrl& url) {
   HttpReply reply;
   reply.error = url.toString().toStdString() + " is not an http:// or https:// address";
@@ -63,7 +75,7 @@ QHttpPart FilePart(const FormFile& file) {
                                   "\"; filename=\"" + DispositionValue(file.fileName) + "\"";
   part.setHeader(QNetworkRequest::ContentDispositionHeader, QByteArray::fromStdString(disposition));
   part.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray::fromStdString(file.contentType));
-  part.setBody(file.content);
+  part.setBody(QByteArray::fromStdString(file.content));
   return part;
 }
 
@@ -85,23 +97,68 @@ std::string DispositionValue(const std::string& text) {
   return safe;
 }
 
-bool IsWebAddress(const QUrl& url) {
-  return url.isValid() && (url.scheme() == "http" || url.scheme() == "https") &&
-         !url.host().isEmpty();
+bool IsWebAddress(const std::string& url) {
+  return IsWebUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
-HttpClient::HttpClient()
-    : manager_(std::make_unique<QNetworkAccessManager>()),
-      ssl_(SslConfiguration()),
-      deadline_(DeadlineFromEnvironment()) {
-  manager_->setCookieJar(new QNetworkCookieJar(manager_.get()));
-}
+class HttpClient::Transfers {
+ public:
+  Transfers()
+      : manager_(std::make_unique<QNetworkAccessManager>()),
+        ssl_(SslConfiguration()),
+        deadline_(DeadlineFromEnvironment()) {
+    manager_->setCookieJar(new QNetworkCookieJar(manager_.get()));
+  }
+
+  HttpReply Get(const QUrl& url, int64_t maxBody);
+  HttpReply PostForm(const QUrl& url, const std::vector<FormField>& fields,
+                     const std::vector<FormFile>& files, int64_t maxBody,
+                     const UploadObserver& observer);
+  bool Busy() const { return current_ != nullptr; }
+  void Abort() {
+    if (current_) current_->abort();
+  }
+
+ private:
+  QNetworkRequest Request(const QUrl& url) const;
+  // `maxBody` below 0: the body is dropped.
+  HttpReply Wait(QNetworkReply* reply, int64_t maxBody, std::chrono::milliseconds deadline);
+
+  std::unique_ptr<QNetworkAccessManager> manager_;
+  QSslConfiguration ssl_;
+  std::chrono::milliseconds deadline_;
+  QNetworkReply* current_ = nullptr;
+};
+
+HttpClient::HttpClient() : transfers_(std::make_unique<Transfers>()) {}
 
 HttpClient::~HttpClient() {
   Abort();
 }
 
-QNetworkRequest HttpClient::Request(const QUrl& url) const {
+HttpReply HttpClient::Get(const std::string& url, int64_t maxBody) {
+  return transfers_->Get(UrlOf(url), maxBody);
+}
+
+HttpReply HttpClient::Probe(const std::string& url) {
+  return transfers_->Get(UrlOf(url), -1);
+}
+
+HttpReply HttpClient::PostForm(const std::string& url, const std::vector<FormField>& fields,
+                               const std::vector<FormFile>& files, int64_t maxBody,
+                               const UploadObserver& observer) {
+  return transfers_->PostForm(UrlOf(url), fields, files, maxBody, observer);
+}
+
+bool HttpClient::Busy() const {
+  return transfers_->Busy();
+}
+
+void HttpClient::Abort() {
+  transfers_->Abort();
+}
+
+QNetworkRequest HttpClient::Transfers::Request(const QUrl& url) const {
   QNetworkRequest request(url);
   request.setRawHeader("Accept", kAcceptHeader);
   request.setHeader(QNetworkRequest::UserAgentHeader, kUserAgent);
@@ -112,20 +169,15 @@ QNetworkRequest HttpClient::Request(const QUrl& url) const {
   return request;
 }
 
-HttpReply HttpClient::Get(const QUrl& url, int64_t maxBody) {
-  if (!IsWebAddress(url)) return Refused(url);
+HttpReply HttpClient::Transfers::Get(const QUrl& url, int64_t maxBody) {
+  if (!IsWebUrl(url)) return Refused(url);
   return Wait(manager_->get(Request(url)), maxBody, deadline_);
 }
 
-HttpReply HttpClient::Probe(const QUrl& url) {
-  if (!IsWebAddress(url)) return Refused(url);
-  return Wait(manager_->get(Request(url)), -1, deadline_);
-}
-
-HttpReply HttpClient::PostForm(const QUrl& url, const std::vector<FormField>& fields,
-                               const std::vector<FormFile>& files, int64_t maxBody,
-                               const UploadObserver& observer) {
-  if (!IsWebAddress(url)) return Refused(url);
+HttpReply HttpClient::Transfers::PostForm(const QUrl& url, const std::vector<FormField>& fields,
+                                          const std::vector<FormFile>& files, int64_t maxBody,
+                                          const UploadObserver& observer) {
+  if (!IsWebUrl(url)) return Refused(url);
   int64_t bodyBytes = 0;
   auto* form = new QHttpMultiPart(QHttpMultiPart::FormDataType);
   for (const FormField& field : fields) {
@@ -134,7 +186,7 @@ HttpReply HttpClient::PostForm(const QUrl& url, const std::vector<FormField>& fi
   }
   for (const FormFile& file : files) {
     form->append(FilePart(file));
-    bodyBytes += file.content.size();
+    bodyBytes += static_cast<int64_t>(file.content.size());
   }
   const std::chrono::milliseconds deadline =
       deadline_ + std::chrono::seconds(bodyBytes / kUploadBytesPerSecond);
@@ -156,12 +208,8 @@ HttpReply HttpClient::PostForm(const QUrl& url, const std::vector<FormField>& fi
   return result;
 }
 
-void HttpClient::Abort() {
-  if (current_) current_->abort();
-}
-
-HttpReply HttpClient::Wait(QNetworkReply* reply, int64_t maxBody,
-                           std::chrono::milliseconds deadline) {
+HttpReply HttpClient::Transfers::Wait(QNetworkReply* reply, int64_t maxBody,
+                                      std::chrono::milliseconds deadline) {
   current_ = reply;
   HttpReply result;
   QString stopped;  // why the client ended the transfer itself
@@ -175,11 +223,11 @@ HttpReply HttpClient::Wait(QNetworkReply* reply, int64_t maxBody,
   auto take = [reply, maxBody, &result, &stop, &tooLarge] {
     const QByteArray chunk = reply->readAll();
     if (maxBody < 0) return;
-    if (result.body.size() + chunk.size() > maxBody) {
+    if (static_cast<int64_t>(result.body.size()) + chunk.size() > maxBody) {
       stop(tooLarge);
       return;
     }
-    result.body += chunk;
+    result.body.append(chunk.constData(), static_cast<size_t>(chunk.size()));
   };
   reply->setReadBufferSize(kReadBufferBytes);
   QEventLoop loop;

@@ -12,11 +12,11 @@
 // Certificates: Qt's OpenSSL backend trusts the system's certificate folders only. Like OpenSSL's
 // own tools, this client also trusts the certificates in the file that SSL_CERT_FILE names, so a
 // site whose services use its own certificate authority can name it.
+//
+// Addresses are texts in their encoded form, as a browser's address bar would take them. The
+// client needs a Qt application object (the window's, or a command's NetRuntime, runtime.h).
 #pragma once
 
-#include <QByteArray>
-#include <QSslConfiguration>
-#include <QUrl>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -24,16 +24,12 @@
 #include <string>
 #include <vector>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
-
 namespace net {
 
 struct HttpReply {
   bool ok = false;    // a reply with a success status arrived
   int status = 0;     // the HTTP status, 0 when none arrived
-  QByteArray body;    // the reply's body, also for an error status
+  std::string body;   // the reply's body, also for an error status
   std::string error;  // the client's message when not ok
 };
 
@@ -48,7 +44,7 @@ struct FormFile {
   std::string partName;
   std::string fileName;
   std::string contentType;
-  QByteArray content;
+  std::string content;
 };
 
 // What a front end hears of an upload: its start with the total size, each step, and its end.
@@ -73,37 +69,32 @@ class HttpClient {
 
   // A GET that keeps the reply's body; a body longer than `maxBody` bytes ends the transfer with
   // an error instead.
-  HttpReply Get(const QUrl& url, int64_t maxBody);
+  HttpReply Get(const std::string& url, int64_t maxBody);
   // A GET that reads the reply's body and drops it: whether the host answers is all it asks.
-  HttpReply Probe(const QUrl& url);
+  HttpReply Probe(const std::string& url);
   // A multipart/form-data POST of the fields, in order, then the files; the reply's body is kept
   // up to `maxBody` bytes as by Get.
-  HttpReply PostForm(const QUrl& url, const std::vector<FormField>& fields,
+  HttpReply PostForm(const std::string& url, const std::vector<FormField>& fields,
                      const std::vector<FormFile>& files, int64_t maxBody,
                      const UploadObserver& observer = {});
 
   // True while a transfer is in progress.
-  bool Busy() const { return current_ != nullptr; }
+  bool Busy() const;
   // Ends the transfer in progress, if any; its call returns with an error.
   void Abort();
 
  private:
-  QNetworkRequest Request(const QUrl& url) const;
-  // `maxBody` below 0: the body is dropped.
-  HttpReply Wait(QNetworkReply* reply, int64_t maxBody, std::chrono::milliseconds deadline);
-
-  std::unique_ptr<QNetworkAccessManager> manager_;
-  QSslConfiguration ssl_;
-  std::chrono::milliseconds deadline_;
-  QNetworkReply* current_ = nullptr;
+  class Transfers;  // Qt's network access and the transfer in progress
+  std::unique_ptr<Transfers> transfers_;
 };
 
 // The headers every request of the services carries.
 inline constexpr const char* kAcceptHeader = "text/html, */*";
 inline constexpr const char* kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 
-// True for an address the client requests: http:// or https:// with a host.
-bool IsWebAddress(const QUrl& url);
+// True for a text that names an address the client requests: http:// or https:// with a host,
+// read strictly (a text Qt would have to mend is none).
+bool IsWebAddress(const std::string& url);
 
 // A name or file name made safe for a part's Content-Disposition header: '"', CR and LF are
 // percent-encoded as browsers do, so a file name cannot end the header early.

@@ -47,17 +47,17 @@ FileContent ReadRegularFile(const std::string& path, int64_t maxBytes) {
 
   // The file may grow while it is read: one byte past the limit is enough to know.
   FileContent read;
-  read.content.reserve(static_cast<qsizetype>(info.st_size));
+  read.content.reserve(static_cast<size_t>(info.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return SystemError(path, errno);
     if (n == 0) break;
-    if (read.content.size() + n > maxBytes) {
+    if (static_cast<int64_t>(read.content.size()) + n > maxBytes) {
       return Failed(FileReading::kTooLarge, TooLarge(path, maxBytes));
     }
-    read.content.append(chunk, n);
+    read.content.append(chunk, static_cast<size_t>(n));
   }
   read.result = FileReading::kOk;
   return read;

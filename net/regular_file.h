@@ -4,7 +4,6 @@
 // cannot feed it without end; its size is checked against the limit before a byte is read.
 #pragma once
 
-#include <QByteArray>
 #include <cstdint>
 #include <string>
 
@@ -20,7 +19,7 @@ enum class FileReading {
 
 struct FileContent {
   FileReading result = FileReading::kUnreadable;
-  QByteArray content;   // the whole file, for kOk
+  std::string content;  // the whole file, for kOk
   std::string message;  // why not, for the other results
 };
 

@@ -1,6 +1,7 @@
 #include "net/service_config.h"
 
 #include <QSettings>
+#include <QUrl>
 
 #include "net/http_client.h"
 
@@ -10,19 +11,28 @@ namespace {
 constexpr const char* kOrganisation = "Norvane Devices, Inc";
 constexpr const char* kApplication = "VexaBSL";
 
-QUrl Configured(const char* key, const char* built_in) {
+std::string Configured(const char* key, const char* built_in) {
   const QSettings options(kOrganisation, kApplication);
   const QString value = options.value(key).toString().trimmed();
-  return QUrl(value.isEmpty() ? QString(built_in) : value);
+  return value.isEmpty() ? std::string(built_in) : value.toStdString();
+}
+
+// An address text as the client reads it (http_client.cpp), and back in its encoded form, which
+// reads back as the same address.
+QUrl UrlOf(const std::string& text) {
+  return QUrl(QString::fromStdString(text));
+}
+std::string TextOf(const QUrl& url) {
+  return url.toString(QUrl::FullyEncoded).toStdString();
 }
 
 }  // namespace
 
-QUrl VersionServiceUrl() {
+std::string VersionServiceUrl() {
   return Configured("VersionServer", VEXA_VERSION_SERVER);
 }
 
-QUrl SoftwareHostUrl() {
+std::string SoftwareHostUrl() {
   return Configured("SoftwareServer", VEXA_SOFTWARE_SERVER);
 }
 
@@ -31,15 +41,19 @@ std::string SupportEmail() {
 }
 
 bool IsServiceAddress(const std::string& text) {
-  return IsWebAddress(QUrl(QString::fromStdString(text), QUrl::StrictMode));
+  return IsWebAddress(text);
 }
 
-QUrl ServiceUrl(const QUrl& base, const std::string& path) {
-  QUrl url = base;
+std::string ServiceUrl(const std::string& base, const std::string& path) {
+  QUrl url = UrlOf(base);
   url.setPath(QString::fromStdString(path));
   url.setQuery(QString());
   url.setFragment(QString());
-  return url;
+  return TextOf(url);
+}
+
+std::string HostName(const std::string& url) {
+  return UrlOf(url).host().toStdString();
 }
 
 }  // namespace net

@@ -1,5 +1,7 @@
 #include "net/version_check.h"
 
+#include <QUrl>
+
 #include "link/log.h"
 #include "link/result.h"
 #include "net/http_client.h"
@@ -31,16 +33,16 @@ VersionCheckOutcome CheckVersion(HttpClient& client, VersionPrompts& prompts,
   VersionCheckOutcome outcome;
   if (request.path.empty() || request.carriedVersion == 0) return outcome;
 
-  const QUrl url = ServiceUrl(request.service, request.path);
+  const std::string url = ServiceUrl(request.service, request.path);
   LogMessage(request.log, vexa_log_level::kMilestone, kTag, "GET %s",
-             url.toString().toStdString().c_str());
+             QUrl(QString::fromStdString(url)).toString().toStdString().c_str());
   const HttpReply reply = client.Get(url, kMaxVersionFileBytes);
   VersionFileReading reading;
   if (!reply.ok) {
     outcome.result = kErrVersionService;
     outcome.message = reply.error;
   } else {
-    reading = ReadVersionFile(reply.body.toStdString());
+    reading = ReadVersionFile(reply.body);
     outcome.result = reading.result;
   }
   if (outcome.result < 0) {

@@ -4,7 +4,6 @@
 // one the user asks for also reports errors and that nothing is newer.
 #pragma once
 
-#include <QUrl>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,7 +28,7 @@ class VersionPrompts {
 
 struct VersionCheckRequest {
   uint32_t carriedVersion = 0;  // major * 100 + minor * 10 + sub-minor
-  QUrl service;                 // the version service's host
+  std::string service;          // the version service's host
   std::string path;             // the version file on it
   bool quiet = false;
   std::string product;  // "FieldPal Firmware Updater"

@@ -1,5 +1,6 @@
 #include "session/catalogue.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -75,23 +76,118 @@ constexpr CatalogueRow kCatalogue[] = {
 };
 static_assert(sizeof kCatalogue / sizeof kCatalogue[0] == kCatalogueTypeCount);
 
-struct SensorName {
-  uint32_t sensorType;
-  const char* name;
+// The version service's file of each catalogue type, indexed by the type; null for none.
+constexpr const char* kVersionFiles[] = {
+    nullptr,
+    "/versionfinder/Qd4-Firmware.html",
+    "/versionfinder/Qd4b-Firmware.html",
+    "/versionfinder/Qd40-Firmware.html",
+    "/versionfinder/LinkDepot-Firmware.html",
+    nullptr,
+    "/versionfinder/HLite-Firmware.txt",
+    "/versionfinder/tk8pro-firmware.html",
+    "/versionfinder/CR60Firmware.txt",
+    "/versionfinder/leafstomatrix-firmware.html",
+    nullptr,
+    "/versionfinder/IXIG-Firmware.txt",
+    "/versionfinder/HLS3-Firmware.txt",
+    nullptr,
+    "/versionfinder/FieldPal-Firmware.html",
+    "/versionfinder/HydrellaSeries4.txt",
+    "/versionfinder/SRBFirmware.txt",
+    "/versionfinder/PX3C-Firmware.txt",
+    "/versionfinder/rQ7-Firmware.html",
+    "/versionfinder/ZRT2-Firmware.html",
+    "/versionfinder/Pre-Firmware.txt",
+    nullptr,
+    "/versionfinder/HS4TDL-Firmware.txt",
+    "/versionfinder/QHI-Firmware.txt",
+    "/versionfinder/ServoPump-Firmware.txt",
+};
+static_assert(sizeof kVersionFiles / sizeof kVersionFiles[0] == kCatalogueTypeCount);
+
+constexpr const char* kPx2File = "/versionfinder/PX2-Firmware.txt";  // the PX-2 and the PX-2F
+
+constexpr SensorMenu kNoItem = SensorMenu::kNone;
+constexpr SensorMenu kShown = SensorMenu::kShown;
+constexpr SensorMenu kHidden = SensorMenu::kHidden;
+constexpr std::array<uint32_t, 4> kSingle = {};
+constexpr MemberChoice kFamily = MemberChoice::kFamily;
+constexpr MemberChoice kOwn = MemberChoice::kOwn;
+
+// The digital sensors and sensor families: the sensor updater's menu items first, in the menu's
+// order, then the numbers the menu has no item for. The families' members that have no row
+// (101, 105, 106, 110, 111, 114, 115) have no name of their own. The LRN family's members do not
+// go by their family in the window: they pick no item and no version file.
+constexpr SensorType kSensorTypes[] = {
+    {122, "7QA Sensor", "/versionfinder/7QA-Firmware.txt", "7QA", kShown, kSingle, kOwn},
+    {120, "7QB Sensor", "/versionfinder/7QB-Firmware.txt", "7QB", kShown, kSingle, kOwn},
+    {119, "HR4 Sensor", "/versionfinder/HR4-Firmware.txt", "HR4", kShown, kSingle, kOwn},
+    {118, nullptr, "/versionfinder/JN4-Firmware.txt", "JN4", kShown, kSingle, kOwn},
+    {261,
+     "WTP-3 WTP-7 TORVA 21",
+     "/versionfinder/WTP3-Firmware.txt",
+     "WTP-3 && WTP-7",
+     kShown,
+     {107, 108, 121},
+     kFamily},
+    {117, "Z4 Drain Gauge", "/versionfinder/Z4DG-Firmware.txt", "Z4DG", kShown, kSingle, kOwn},
+    {262,
+     "KVL Family",
+     "/versionfinder/KVL-Firmware.txt",
+     "KVL Family",
+     kShown,
+     {101, 105, 106, 116},
+     kFamily},
+    {113, "PX-2 Sensor", kPx2File, "PX-2", kShown, kSingle, kOwn},
+    {109, "PX-2F Sensor", kPx2File, "PX-2F", kShown, kSingle, kOwn},
+    {112, "BH-3 Sensor", "/versionfinder/BH3-Firmware.txt", "BH-3", kShown, kSingle, kOwn},
+    {102, "BH-4 Sensor", "/versionfinder/BH4-Firmware.txt", "BH-4", kHidden, kSingle, kOwn},
+    {260,
+     "LRN Family",
+     "/versionfinder/LRN-Firmware.txt",
+     "LRN Family",
+     kShown,
+     {110, 111, 114, 115},
+     kOwn},
+    {95, "WN-2 Anemometer", "/versionfinder/WN2-Firmware.txt", "WN-2", kHidden, kSingle, kOwn},
+    {94, "GAU-1 Rain Gauge", "/versionfinder/GAU1-Firmware.txt", "GAU-1", kShown, kSingle, kOwn},
+    {92, "AERIX 22 Anemometer", "/versionfinder/AERIX22-Firmware.txt", "AERIX 22", kHidden, kSingle,
+     kOwn},
+    {93, "AERIX 41 Sensor Suite", "/versionfinder/AERIX41-Firmware.txt", "AERIX 41", kShown,
+     kSingle, kOwn},
+    {264,
+     "TORVA 1x Family",
+     "/versionfinder/TORVA1X-Firmware.txt",
+     "TORVA 1x Family",
+     kShown,
+     {103, 104},
+     kFamily},
+    // The sensor updater's own sensor, chosen at start.
+    {123, "AERIX 14 Sensor", "/versionfinder/AERIX14-Firmware.txt", nullptr, kNoItem, kSingle,
+     kOwn},
+    {103, "TORVA 12 Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {104, "TORVA 11 Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {107, "TORVA 21 Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {108, "WTP-7 Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {116, "KVL Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {121, "WTP-3 Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {124, "AQUEL-TE Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {125, "HV-TM Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {126, "AQUEL-TE Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
+    {127, "AQUEL-TE Sensor", nullptr, nullptr, kNoItem, kSingle, kOwn},
 };
 
-// 260 and above are group codes naming a family of sensors that share one firmware.
-constexpr SensorName kSensorNames[] = {
-    {92, "AERIX 22 Anemometer"},   {93, "AERIX 41 Sensor Suite"}, {94, "GAU-1 Rain Gauge"},
-    {95, "WN-2 Anemometer"},       {102, "BH-4 Sensor"},          {103, "TORVA 12 Sensor"},
-    {104, "TORVA 11 Sensor"},      {107, "TORVA 21 Sensor"},      {108, "WTP-7 Sensor"},
-    {109, "PX-2F Sensor"},         {112, "BH-3 Sensor"},          {113, "PX-2 Sensor"},
-    {116, "KVL Sensor"},           {117, "Z4 Drain Gauge"},       {119, "HR4 Sensor"},
-    {120, "7QB Sensor"},           {121, "WTP-3 Sensor"},         {122, "7QA Sensor"},
-    {123, "AERIX 14 Sensor"},      {124, "AQUEL-TE Sensor"},      {125, "HV-TM Sensor"},
-    {126, "AQUEL-TE Sensor"},      {127, "AQUEL-TE Sensor"},      {260, "LRN Family"},
-    {261, "WTP-3 WTP-7 TORVA 21"}, {262, "KVL Family"},           {264, "TORVA 1x Family"},
-};
+// The family that has `number` among its members, null when none has.
+const SensorType* FamilyOf(uint32_t number) {
+  if (number == 0) return nullptr;
+  for (const SensorType& row : kSensorTypes) {
+    for (uint32_t member : row.members) {
+      if (member == number) return &row;
+    }
+  }
+  return nullptr;
+}
 
 bool IsKnownType(int type) {
   return type > kUnknownType && type < kCatalogueTypeCount;
@@ -220,14 +316,47 @@ int32_t ParseVersionText(const char* text, DeviceDescriptor* descriptor) {
   return result;
 }
 
+const char* CatalogueVersionFile(int type) {
+  if (type < kUnknownType || type >= kCatalogueTypeCount || !kVersionFiles[type]) return "";
+  return kVersionFiles[type];
+}
+
+std::span<const SensorType> SensorTypes() {
+  return kSensorTypes;
+}
+
+const SensorType* FindSensorType(uint32_t number) {
+  for (const SensorType& row : kSensorTypes) {
+    if (row.number == number) return &row;
+  }
+  return nullptr;
+}
+
+bool SensorTypeAccepts(uint32_t chosen, uint32_t reported) {
+  if (chosen == reported) return true;
+  const SensorType* family = FindSensorType(chosen);
+  if (!family || reported == 0) return false;
+  return std::find(family->members.begin(), family->members.end(), reported) !=
+         family->members.end();
+}
+
+uint32_t SensorChoice(uint32_t number) {
+  const SensorType* family = FamilyOf(number);
+  return family && family->memberChoice == MemberChoice::kFamily ? family->number : number;
+}
+
+const char* SensorVersionFile(uint32_t number) {
+  const SensorType* row = FindSensorType(SensorChoice(number));
+  return row && row->versionFile ? row->versionFile : "";
+}
+
 char* SensorTypeName(uint32_t sensorType, char* buffer) {
   if (!buffer) return buffer;
-  for (const SensorName& entry : kSensorNames) {
-    if (entry.sensorType == sensorType) {
-      CopyCut(buffer, kSensorNameSize, entry.name);
-      return buffer;
-    }
+  const SensorType* row = FindSensorType(sensorType);
+  if (row && row->name) {
+    CopyCut(buffer, kSensorNameSize, row->name);
+  } else {
+    std::snprintf(buffer, kSensorNameSize, "Unknown Sensor (type %u)", sensorType);
   }
-  std::snprintf(buffer, kSensorNameSize, "Unknown Sensor (type %u)", sensorType);
   return buffer;
 }

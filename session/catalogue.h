@@ -1,10 +1,14 @@
 // The catalogue of instrument families: turns the version text an instrument reports ("Qd40 1.03")
 // into a catalogue type and version number, and fills the device descriptor that tells the update
 // sequence which steps apply and which memory map and baud rate the loader must use. A second
-// table names the digital sensors by their type number.
+// table holds the digital sensors by their type number: their names, the sensor families, the
+// sensor updater's menu and the version service's files. The updaters, the window and the
+// internet services all read these tables and keep none of their own.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 
 constexpr int8_t kCatalogueTypeCount = 25;  // types 0 (unknown) to 24
 constexpr int8_t kUnknownType = 0;
@@ -63,3 +67,45 @@ int CatalogueTypeOfKey(const char* key);
 
 // The key of a catalogue type ("FP" for 14); "UNKNOWN" for a type outside 0..24.
 const char* CatalogueKey(int type);
+
+// The version service's file for a catalogue type ("/versionfinder/Qd40-Firmware.html" for 3); ""
+// for the types without one (0, 5, 10, 13, 21) and outside 0..24.
+const char* CatalogueVersionFile(int type);
+
+// Where a sensor type stands in the sensor updater's Settings menu.
+enum class SensorMenu : uint8_t { kNone, kShown, kHidden };
+
+// Whether a member that a sensor reports stands for its family when the window picks the menu
+// item and the version file, or only for itself (then it has neither). Either way the family
+// accepts the member in the wrong-type check of an update.
+enum class MemberChoice : uint8_t { kFamily, kOwn };
+
+// A digital sensor type, or a sensor family: a group code (260 and above, never reported by a
+// sensor) for sensors that share one firmware.
+struct SensorType {
+  uint32_t number;
+  const char* name;         // null: the number has no name of its own
+  const char* versionFile;  // the version service's file; null: none of its own
+  const char* menuCaption;  // "&&" shows one "&"; null with SensorMenu::kNone
+  SensorMenu menu;
+  std::array<uint32_t, 4> members;  // a family's, 0 for none; a single sensor has none
+  MemberChoice memberChoice;
+};
+
+// Every listed sensor type; the menu's items come first, in the menu's order.
+std::span<const SensorType> SensorTypes();
+
+// The listed row of a sensor type or family, null for another number.
+const SensorType* FindSensorType(uint32_t number);
+
+// True when a sensor that reports `reported` may take the firmware chosen for `chosen`: the same
+// number, or a member of the chosen family.
+bool SensorTypeAccepts(uint32_t chosen, uint32_t reported);
+
+// The number whose menu item and version file stand for `number`: its family's where the family's
+// members go by it (MemberChoice::kFamily), else the number itself.
+uint32_t SensorChoice(uint32_t number);
+
+// The version service's file for a sensor type or family: the one of its SensorChoice; "" when
+// there is none.
+const char* SensorVersionFile(uint32_t number);

@@ -71,9 +71,9 @@ TEST_F(RegularFileTest, ARegularFileUpToTheLimitIsReadAndNothingElseIs) {
     const net::FileContent read = net::ReadRegularFile(c.path, kLimit);
     EXPECT_EQ(read.result, c.result) << c.what;
     if (c.result == net::FileReading::kOk) {
-      EXPECT_EQ(read.content.toStdString(), c.content) << c.what;
+      EXPECT_EQ(read.content, c.content) << c.what;
     } else {
-      EXPECT_TRUE(read.content.isEmpty()) << c.what;
+      EXPECT_TRUE(read.content.empty()) << c.what;
       EXPECT_EQ(read.message, c.message) << c.what;
     }
   }

@@ -188,4 +188,74 @@ TEST(SensorTypeName, NamesAndTheUnknownText) {
   }
 }
 
+// The one sensor table serves the update's wrong-type check, the window's menu and the version
+// check: a family the menu offers must have members the check accepts and a version file, and a
+// member that goes by its family must pick the family's item and file.
+TEST(SensorTypes, EveryFamilyHasMembersAMenuItemAndAVersionFile) {
+  int families = 0;
+  bool menuPart = true;  // the menu's items come first
+  for (const SensorType& row : SensorTypes()) {
+    const std::string what = std::to_string(row.number);
+    EXPECT_EQ(FindSensorType(row.number), &row) << what;  // each number once
+    if (row.menu == SensorMenu::kNone) {
+      menuPart = false;
+      EXPECT_EQ(row.menuCaption, nullptr) << what;
+    } else {
+      EXPECT_TRUE(menuPart) << what;
+      ASSERT_NE(row.menuCaption, nullptr) << what;
+      EXPECT_STRNE(SensorVersionFile(row.number), "") << what;
+      EXPECT_EQ(SensorChoice(row.number), row.number) << what;
+    }
+    if (row.members[0] == 0) {
+      EXPECT_LT(row.number, 260u) << what;  // group codes start at 260
+      continue;
+    }
+    ++families;
+    EXPECT_GE(row.number, 260u) << what;
+    EXPECT_NE(row.name, nullptr) << what;
+    EXPECT_NE(row.menu, SensorMenu::kNone) << what;
+    EXPECT_NE(row.versionFile, nullptr) << what;
+    for (uint32_t member : row.members) {
+      if (member == 0) continue;
+      const std::string which = what + " member " + std::to_string(member);
+      EXPECT_LT(member, 260u) << which;
+      EXPECT_TRUE(SensorTypeAccepts(row.number, member)) << which;
+      EXPECT_FALSE(SensorTypeAccepts(member, row.number)) << which;
+      const SensorType* own = FindSensorType(member);
+      EXPECT_TRUE(own == nullptr || own->menu == SensorMenu::kNone) << which;
+      if (row.memberChoice == MemberChoice::kFamily) {
+        EXPECT_EQ(SensorChoice(member), row.number) << which;
+        EXPECT_STREQ(SensorVersionFile(member), row.versionFile) << which;
+      } else {
+        EXPECT_EQ(SensorChoice(member), member) << which;
+      }
+    }
+  }
+  EXPECT_EQ(families, 4);
+}
+
+TEST(SensorTypes, TheWrongTypeCheckAcceptsTheChosenTypeOrAMemberOfTheChosenFamily) {
+  struct Case {
+    uint32_t chosen;
+    uint32_t reported;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {123, 123, true},  {262, 105, true},  {262, 119, false}, {260, 110, true},
+      {260, 115, true},  {261, 107, true},  {264, 104, true},  {264, 107, false},
+      {105, 262, false}, {113, 109, false}, {262, 0, false},   {263, 102, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SensorTypeAccepts(c.chosen, c.reported), c.accepted) << c.chosen << " " << c.reported;
+  }
+}
+
+TEST(SensorTypes, TheLrnFamilysMembersPickNoItemAndNoVersionFile) {
+  for (uint32_t member : {110u, 111u, 114u, 115u}) {
+    EXPECT_EQ(SensorChoice(member), member);
+    EXPECT_STREQ(SensorVersionFile(member), "");
+  }
+  EXPECT_STREQ(SensorVersionFile(260), "/versionfinder/LRN-Firmware.txt");
+}
+
 }  // namespace
