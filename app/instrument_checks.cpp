@@ -28,11 +28,11 @@ bool CheckHardwareRevision(UpdateContext& c) {
   }
   if (revision == c.hardwareRevision) return true;
   const std::string found = revision ? std::string(1, revision) : std::string();
-  ShowErrorBox(c,
-               "The hardware revision of the connected " + c.deviceName + " is '" + found + "'" +
-                   ".\n\nThis updater only works with " + c.deviceName + " hardware revision '" +
-                   std::string(1, c.hardwareRevision) + "'.",
-               "Wrong Hardware Revision", BoxKind::kError);
+  TellUser(c,
+           "The hardware revision of the connected " + c.deviceName + " is '" + found + "'" +
+               ".\n\nThis updater only works with " + c.deviceName + " hardware revision '" +
+               std::string(1, c.hardwareRevision) + "'.",
+           "Wrong Hardware Revision", BoxKind::kError);
   return false;
 }
 
@@ -55,6 +55,6 @@ bool CheckFirmwareRange(UpdateContext& c) {
     text += "\nClick CANCEL to quit the updater.";
     return ConfirmBox(c, text, "Wrong Firmware Version") == BoxAnswer::kOk;
   }
-  ShowErrorBox(c, text, "Wrong Firmware Version", BoxKind::kError);
+  TellUser(c, text, "Wrong Firmware Version", BoxKind::kError);
   return false;
 }

@@ -79,11 +79,11 @@ int32_t OwnRunFiles(UpdateContext& c, RunLock* lock) {
              path.c_str(), result, ResultText(result),
              link.empty() ? "" : ", a link: ", link.c_str());
   if (result == kErrDataFolderBusy) {
-    ShowErrorBox(c,
-                 "Another update is using the files of " + c.deviceName + " in the folder\n" +
-                     c.dataFolder + "\n\nPlease let it finish, then try again.\n\n[Error " +
-                     std::to_string(result) + "]",
-                 "Data Folder In Use", BoxKind::kError);
+    TellUser(c,
+             "Another update is using the files of " + c.deviceName + " in the folder\n" +
+                 c.dataFolder + "\n\nPlease let it finish, then try again.\n\n[Error " +
+                 std::to_string(result) + "]",
+             "Data Folder In Use", BoxKind::kError);
   } else {
     DataFolderFailed(c, result, link);
   }

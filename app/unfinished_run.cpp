@@ -52,14 +52,14 @@ void DataFolderFailed(UpdateContext& c, int32_t code, const std::string& file) {
   std::string reason = ResultText(code);
   reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
   if (!file.empty()) reason += ": " + file;
-  ShowErrorBox(c,
-               "The " + c.caption + " cannot keep the settings of your " + c.deviceName +
-                   " safe in the folder\n" + c.dataFolder + "\n\n" + reason +
-                   ".\n\nThe firmware in your " + c.deviceName +
-                   " was not changed. Please make room in this folder, or choose another one, "
-                   "and try again.\n\n[Error " +
-                   std::to_string(code) + "]",
-               "Data Folder Error", BoxKind::kError);
+  TellUser(c,
+           "The " + c.caption + " cannot keep the settings of your " + c.deviceName +
+               " safe in the folder\n" + c.dataFolder + "\n\n" + reason +
+               ".\n\nThe firmware in your " + c.deviceName +
+               " was not changed. Please make room in this folder, or choose another one, "
+               "and try again.\n\n[Error " +
+               std::to_string(code) + "]",
+           "Data Folder Error", BoxKind::kError);
 }
 
 bool AskRestoreUnfinished(UpdateContext& c, const UpdateJournal& journal) {
@@ -98,11 +98,10 @@ int32_t KeepUnfinishedSettings(UpdateContext& c, const UpdateJournal& journal) {
   c.keptSettingsFile = kept;
   LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Kept the settings of an unfinished update as %s", kept.c_str());
-  ShowErrorBox(c,
-               "The settings file of an earlier update that did not finish (serial number \"" +
-                   journal.serial + "\") was kept as\n" + kept +
-                   "\n\nIt can be written back to its " + c.deviceName +
-                   " with \"vexabsl settings --restore\".",
-               "Settings Kept", BoxKind::kInformation);
+  TellUser(c,
+           "The settings file of an earlier update that did not finish (serial number \"" +
+               journal.serial + "\") was kept as\n" + kept + "\n\nIt can be written back to its " +
+               c.deviceName + " with \"vexabsl settings --restore\".",
+           "Settings Kept", BoxKind::kInformation);
   return kResultOk;
 }

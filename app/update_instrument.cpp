@@ -49,14 +49,14 @@ int32_t FirstConnect(UpdateContext& c) {
 }
 
 int32_t SaveSettings(UpdateContext& c, bool loggedIn) {
-  ShowStatus(c, "Saving settings for this " + c.deviceName + "...");
+  ShowStatus(c, RunPhase::kSavingSettings, "Saving settings for this " + c.deviceName + "...");
   if (c.descriptor.needsLogin && !loggedIn) {
     const int32_t login = DPLogin(c.session);
     if (login < 0) {
-      ShowErrorBox(c,
-                   "This " + c.caption + " could not retrieve the settings from your " +
-                       c.deviceName + ".\nPlease try again or contact Norvane for help.",
-                   "Login Error", BoxKind::kError);
+      TellUser(c,
+               "This " + c.caption + " could not retrieve the settings from your " + c.deviceName +
+                   ".\nPlease try again or contact Norvane for help.",
+               "Login Error", BoxKind::kError);
       return login;
     }
   }
@@ -75,10 +75,10 @@ int32_t SaveSettings(UpdateContext& c, bool loggedIn) {
     return answer == BoxAnswer::kOk ? kResultOk : kErrCancelled;
   }
   if (saved == kErrPartlyDone) return kResultOk;
-  ShowErrorBox(c,
-               "This " + c.caption + " could not retrieve the settings from your " + c.deviceName +
-                   ".\nPlease try again or contact Norvane for help.",
-               "Settings Error", BoxKind::kError);
+  TellUser(c,
+           "This " + c.caption + " could not retrieve the settings from your " + c.deviceName +
+               ".\nPlease try again or contact Norvane for help.",
+           "Settings Error", BoxKind::kError);
   return saved;
 }
 
@@ -91,17 +91,17 @@ int32_t ProgramFlash(UpdateContext& c) {
   const int32_t connected =
       BSLConnect(loader, c.portName.c_str(), d.loaderBaud, true, kLoaderTries);
   if (connected == kErrNoLoader) {
-    ShowErrorBox(c,
-                 "This " + c.deviceName + " does not have a working firmware loader." +
-                     "\n\nPlease contact Norvane for help.",
-                 "Firmware Loader Error", BoxKind::kError);
+    TellUser(c,
+             "This " + c.deviceName + " does not have a working firmware loader." +
+                 "\n\nPlease contact Norvane for help.",
+             "Firmware Loader Error", BoxKind::kError);
     return kErrNoLoader;
   }
   if (connected < 0) {
-    ShowErrorBox(c,
-                 "The " + c.caption + " is unable to connect to the firmware loader in your " +
-                     c.deviceName + ".\n\nPlease try again.",
-                 "Firmware Loader Error", BoxKind::kError);
+    TellUser(c,
+             "The " + c.caption + " is unable to connect to the firmware loader in your " +
+                 c.deviceName + ".\n\nPlease try again.",
+             "Firmware Loader Error", BoxKind::kError);
     return kErrLoaderHandshake;
   }
   const int32_t written = EraseAndWriteFirmware(c, 0);
@@ -109,15 +109,14 @@ int32_t ProgramFlash(UpdateContext& c) {
   BSLDisconnect(loader);
   PumpingWait(d.bootWaitMs);
   SetProgress(c, 92);
-  c.ui->Repaint();
   return kResultOk;
 }
 
 void RestoreFailed(UpdateContext& c, int32_t code) {
   if (code == kErrSettingsFileMissing) {
-    ShowErrorBox(c, MissingSettingsFileText(c), "Settings Error", BoxKind::kError);
+    TellUser(c, MissingSettingsFileText(c), "Settings Error", BoxKind::kError);
   }
-  ShowErrorBox(c, RestoreFailureText(c, code), "Settings Error", BoxKind::kError);
+  TellUser(c, RestoreFailureText(c, code), "Settings Error", BoxKind::kError);
 }
 
 // Steps 22 to 31: the new firmware.
@@ -129,28 +128,28 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
     PumpingWait(attempt * kReconnectPauseMs);
   }
   if (r < 0) {
-    ShowErrorBox(c, LoaderFailureText(c, r), "Connection Error", BoxKind::kError);
+    TellUser(c, LoaderFailureText(c, r), "Connection Error", BoxKind::kError);
     return r;
   }
   const DeviceDescriptor& d = c.descriptor;
   if (d.needsLogin && DPLogin(c.session) < 0) {
-    ShowErrorBox(c,
-                 "This " + c.caption + " failed to log into your " + c.deviceName +
-                     ".\nPlease check the settings on your instrument or contact Norvane for help.",
-                 "Login Error", BoxKind::kError);
+    TellUser(c,
+             "This " + c.caption + " failed to log into your " + c.deviceName +
+                 ".\nPlease check the settings on your instrument or contact Norvane for help.",
+             "Login Error", BoxKind::kError);
   }
   StepProgress(c);
-  ShowStatus(c, "Checking new firmware...");
+  ShowStatus(c, RunPhase::kCheckingFirmware, "Checking new firmware...");
   const int32_t firmware = DPCheckFirmware(c.session, d.postInit);
   if (firmware < 0) {
-    ShowErrorBox(c,
-                 "The new firmware for your " + c.deviceName +
-                     " is corrupt!\n\nPlease try again or contact Norvane.",
-                 "Firmware Error", BoxKind::kError);
+    TellUser(c,
+             "The new firmware for your " + c.deviceName +
+                 " is corrupt!\n\nPlease try again or contact Norvane.",
+             "Firmware Error", BoxKind::kError);
     return firmware;
   }
   StepProgress(c);
-  ShowStatus(c, "Restoring settings...");
+  ShowStatus(c, RunPhase::kRestoringSettings, "Restoring settings...");
   // An instrument that stopped answering in the restore (the cable pulled, the power gone) will
   // not answer the clock or the erase either: each would wait out all of its tries, most of a
   // minute in all, for the same no-answer failure the user is told of at once instead.
@@ -177,10 +176,10 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   }
   StepProgress(c);
   if (d.eraseData && !c.options.dontEraseData) {
-    ShowStatus(c, "Erasing old data...");
+    ShowStatus(c, RunPhase::kErasingData, "Erasing old data...");
     const int32_t erased = stoppedAnswering ? kErrNoAnswer : DPEraseData(c.session);
     if (erased < 0) {
-      ShowErrorBox(c, EraseFailureText(c, erased), "Data Erase Error", BoxKind::kError);
+      TellUser(c, EraseFailureText(c, erased), "Data Erase Error", BoxKind::kError);
       return erased;
     }
   }
@@ -196,7 +195,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
   const int32_t r = FirstConnect(c);
   const bool inLoader = r == kErrLoaderRunning || r == kErrLoaderWaiting;
   if (r < 0 && !inLoader) {
-    ShowErrorBox(c, ConnectionFailureText(c, r), "Connection Error", BoxKind::kError);
+    TellUser(c, ConnectionFailureText(c, r), "Connection Error", BoxKind::kError);
     return kErrNothingListening;
   }
   StepProgress(c);
@@ -211,17 +210,17 @@ int32_t UpdateInstrument(UpdateContext& c) {
                          ";\nhowever, it found a " + d.name +
                          ".\n\nThis updater can not update a " + d.name + ".";
       if (!c.options.factoryMode) {
-        ShowErrorBox(c, text, "Wrong Device", BoxKind::kError);
+        TellUser(c, text, "Wrong Device", BoxKind::kError);
         return kErrWrongDevice;
       }
       text += "\n\n[Factory Mode Override: Click OK to load FW anyway]";
       if (ConfirmBox(c, text, "Wrong Device") != BoxAnswer::kOk) return kErrWrongDevice;
     }
     if (!d.supported) {
-      ShowErrorBox(c,
-                   "The firmware in the connected " + c.deviceName +
-                       "\nis too old.\n\nThis updater can not update this device.",
-                   "Firmware Too Old", BoxKind::kError);
+      TellUser(c,
+               "The firmware in the connected " + c.deviceName +
+                   "\nis too old.\n\nThis updater can not update this device.",
+               "Firmware Too Old", BoxKind::kError);
       return kErrNotSupported;
     }
     if (d.version > c.imageVersion && !c.options.factoryMode &&
@@ -234,13 +233,13 @@ int32_t UpdateInstrument(UpdateContext& c) {
     }
     if (!CheckHardwareRevision(c) || !CheckFirmwareRange(c)) return kErrNotSupported;
     if (d.checkBattery) {
-      ShowStatus(c, "Checking battery power...");
+      ShowStatus(c, RunPhase::kCheckingBattery, "Checking battery power...");
       int32_t percent = -1;
       if (DPCheckBattery(c.session, &percent) > 0 && percent < kLowBattery) {
-        ShowErrorBox(c,
-                     std::string("The battery power is too low!\n\n") +
-                         "Please replace the batteries before running this updater.",
-                     "Batteries Too Low", BoxKind::kError);
+        TellUser(c,
+                 std::string("The battery power is too low!\n\n") +
+                     "Please replace the batteries before running this updater.",
+                 "Batteries Too Low", BoxKind::kError);
         return kErrBatteryLow;
       }
     }
@@ -259,7 +258,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
   }
   DPLogout(c.session, false);
   SetProgress(c, 6);
-  ShowStatus(c, "Starting the firmware loader...");
+  ShowStatus(c, RunPhase::kStartingLoader, "Starting the firmware loader...");
   const int32_t programmed = ProgramFlash(c);
   if (programmed < 0) return programmed;
   return FinishWithNewFirmware(c);

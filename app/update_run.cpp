@@ -34,10 +34,10 @@ void SettleSettingsFile(UpdateContext& c) {
   c.keptSettingsFile = kept;
   LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Kept the settings file of an incomplete restore as %s", kept.c_str());
-  ShowErrorBox(c,
-               "The settings read from your " + c.deviceName + " before the update are kept in\n" +
-                   kept + "\n\nThey can be written back with \"vexabsl settings --restore\".",
-               "Settings Kept", BoxKind::kInformation);
+  TellUser(c,
+           "The settings read from your " + c.deviceName + " before the update are kept in\n" +
+               kept + "\n\nThey can be written back with \"vexabsl settings --restore\".",
+           "Settings Kept", BoxKind::kInformation);
 }
 
 // The port stays this run's from its first connect to its end: the run closes and reopens it
@@ -65,16 +65,17 @@ int32_t RunUpdate(UpdateContext& c) {
   // A serial number the instrument cannot take would fail only in the restore, after the erase.
   if (c.options.replaceSerial && !c.options.newSerial.empty() &&
       !IsValidSerialNumber(c.options.newSerial)) {
-    ShowErrorBox(c,
-                 "The new serial number \"" + c.options.newSerial.substr(0, 40) +
-                     "\" can't be given to your " + c.deviceName +
-                     ".\n\nA serial number is 1 to 15 letters, digits or signs, without blanks.",
-                 "Serial Number Error", BoxKind::kError);
+    TellUser(c,
+             "The new serial number \"" + c.options.newSerial.substr(0, 40) +
+                 "\" can't be given to your " + c.deviceName +
+                 ".\n\nA serial number is 1 to 15 letters, digits or signs, without blanks.",
+             "Serial Number Error", BoxKind::kError);
     return kErrBadArgument;
   }
   c.settingsSaved = c.settingsRestored = c.restoreIncomplete = false;
   c.keptSettingsFile.clear();
   c.seconds = 0;
+  c.phase = RunPhase::kStarting;
   SetProgress(c, 0);
   ui.SetConnectLabel("Do NOT disconnect " + c.deviceName + " until finished.");
   c.settingsPath = SettingsFilePath(c);
@@ -85,7 +86,7 @@ int32_t RunUpdate(UpdateContext& c) {
   int32_t result = OwnRunFiles(c, &lock);
   const uint32_t start = MsClock();
   if (result >= 0) {
-    ShowStatus(c, "Connecting to " + c.deviceName + "...");
+    ShowStatus(c, RunPhase::kConnecting, "Connecting to " + c.deviceName + "...");
     result = c.digitalSensor ? UpdateSensor(c) : UpdateInstrument(c);
   }
 
@@ -105,13 +106,13 @@ int32_t RunUpdate(UpdateContext& c) {
   c.seconds = (MsClock() - start) / 1000;
   std::string caption, text;
   if (c.descriptor.calibrationNotice && CalibrationNotice(c.descriptor.type, &caption, &text)) {
-    ShowErrorBox(c, text, caption, BoxKind::kWarning);
+    TellUser(c, text, caption, BoxKind::kWarning);
   }
   SetProgress(c, 100);
-  ui.SetStatus("Successfully updated firmware in " + std::to_string(c.seconds) + " seconds.");
-  ui.Beep(BoxKind::kInformation);
-  ui.Repaint();
-  LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+  ShowStatus(c, RunPhase::kFinished,
+             "Successfully updated firmware in " + std::to_string(c.seconds) + " seconds.");
+  ui.Beep();
+  LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Finished updating device in %d seconds", static_cast<int>(c.seconds));
   SettleSettingsFile(c);
   ReleaseRunLock(&lock);

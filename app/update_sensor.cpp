@@ -98,11 +98,11 @@ int32_t CheckReader(UpdateContext& c) {
   const std::string found = DeviceTypeName(reader.deviceType);
   if (reader.deviceType == device_type::kAquelCommDev) return kResultOk;
   if (reader.deviceType != device_type::kFieldPal) {
-    ShowErrorBox(c,
-                 "The " + c.caption + " expected to find a FieldPal (or AQUEL Comm Device)" +
-                     ";\nhowever, it found a " + found + ".\n\nThis updater can not work with a " +
-                     found + ".",
-                 "Wrong Device", BoxKind::kError);
+    TellUser(c,
+             "The " + c.caption + " expected to find a FieldPal (or AQUEL Comm Device)" +
+                 ";\nhowever, it found a " + found + ".\n\nThis updater can not work with a " +
+                 found + ".",
+             "Wrong Device", BoxKind::kError);
     return kErrWrongDevice;
   }
   const char revision = ReaderRevision(c);
@@ -111,20 +111,20 @@ int32_t CheckReader(UpdateContext& c) {
   if (revision != 0 && version >= kReaderLowestVersion && revision >= kReaderLowestRevision) {
     return kResultOk;
   }
-  ShowErrorBox(c,
-               "Your " + found + " version " + VersionText(version) + " with hardware revision '" +
-                   (revision ? std::string(1, revision) : std::string()) + "' " +
-                   "doesn't\nsupport bootstrapping digital sensors.\n\n" +
-                   "Please use a supported FieldPal (or AQUEL Comm Device)",
-               "Wrong Device Version", BoxKind::kError);
+  TellUser(c,
+           "Your " + found + " version " + VersionText(version) + " with hardware revision '" +
+               (revision ? std::string(1, revision) : std::string()) + "' " +
+               "doesn't\nsupport bootstrapping digital sensors.\n\n" +
+               "Please use a supported FieldPal (or AQUEL Comm Device)",
+           "Wrong Device Version", BoxKind::kError);
   return kErrNotSupported;
 }
 
 void LoaderConnectFailed(UpdateContext& c) {
-  ShowErrorBox(c,
-               "The " + c.caption + " is unable to connect to the firmware loader in your " +
-                   c.deviceName + ".\n\nPlease try again.",
-               "Firmware Loader Error", BoxKind::kError);
+  TellUser(c,
+           "The " + c.caption + " is unable to connect to the firmware loader in your " +
+               c.deviceName + ".\n\nPlease try again.",
+           "Firmware Loader Error", BoxKind::kError);
 }
 
 // A journal of a run cut off after its erase, and a sensor that answers: the sensor whose new
@@ -146,7 +146,7 @@ int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
 
 // Step 7: the settings, the version window and the questions about the sensor met.
 int32_t SaveAndCheckSensor(UpdateContext& c) {
-  ShowStatus(c, "Saving settings for this digital sensor...");
+  ShowStatus(c, RunPhase::kSavingSettings, "Saving settings for this digital sensor...");
   Relay(c, "[");
   PumpingWait(500);
   UpdateJournal journal;
@@ -168,10 +168,10 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
       return kErrCancelled;
     }
   } else {
-    ShowErrorBox(c,
-                 "This " + c.caption + " could not retrieve the settings from your " +
-                     c.deviceName + ".\nPlease try again or contact Norvane for help.",
-                 "Settings Error", BoxKind::kError);
+    TellUser(c,
+             "This " + c.caption + " could not retrieve the settings from your " + c.deviceName +
+                 ".\nPlease try again or contact Norvane for help.",
+             "Settings Error", BoxKind::kError);
     return saved;
   }
   const VexaSDI12& sensor = c.session->sensor;
@@ -201,13 +201,13 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
 
 int32_t StartSensorLoader(UpdateContext& c) {
   SetProgress(c, 6);
-  ShowStatus(c, "Starting the firmware loader...");
+  ShowStatus(c, RunPhase::kStartingLoader, "Starting the firmware loader...");
   const int32_t invoked = SDIInvokeVexaBSL(&c.session->sensor);
   if (invoked == kErrSensorHasNoLoader || invoked == kErrNoLoader) {
-    ShowErrorBox(c,
-                 std::string("This digital sensor does not have a working firmware loader.") +
-                     ".\n\nPlease contact Norvane for help.",
-                 "Firmware Loader Error", BoxKind::kError);
+    TellUser(c,
+             std::string("This digital sensor does not have a working firmware loader.") +
+                 ".\n\nPlease contact Norvane for help.",
+             "Firmware Loader Error", BoxKind::kError);
     return kErrNoLoader;
   }
   if (invoked < 0) {
@@ -228,11 +228,10 @@ int32_t ProgramSensor(UpdateContext& c) {
   const int32_t written = EraseAndWriteFirmware(c, 100);
   if (written < 0) return written;
   SetProgress(c, 92);
-  c.ui->Repaint();
   BSLHandBack(loader);
   Relay(c, "[");
   StepProgress(c);
-  ShowStatus(c, "Checking new firmware...");
+  ShowStatus(c, RunPhase::kCheckingFirmware, "Checking new firmware...");
   PumpingWait(1000);
   return kResultOk;
 }
@@ -242,22 +241,22 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   VexaSDI12& sensor = c.session->sensor;
   const int32_t checked = SDICheckBinary(&sensor);
   if (checked == kErrFirmwareCorrupt) {
-    ShowErrorBox(c,
-                 "The new firmware for your " + c.deviceName +
-                     " is corrupt!\n\nPlease try again or contact Norvane.",
-                 "Firmware Error", BoxKind::kError);
+    TellUser(c,
+             "The new firmware for your " + c.deviceName +
+                 " is corrupt!\n\nPlease try again or contact Norvane.",
+             "Firmware Error", BoxKind::kError);
     return kErrFirmwareCorrupt;
   }
   if (checked < 0) {
-    ShowErrorBox(c,
-                 "The " + c.caption + " was unable to verify the new firmware in your " +
-                     c.deviceName + ".\n\nPlease try again or contact Norvane.\n\n[Error " +
-                     std::to_string(checked) + "]",
-                 "Firmware Error", BoxKind::kError);
+    TellUser(c,
+             "The " + c.caption + " was unable to verify the new firmware in your " + c.deviceName +
+                 ".\n\nPlease try again or contact Norvane.\n\n[Error " + std::to_string(checked) +
+                 "]",
+             "Firmware Error", BoxKind::kError);
     return checked;
   }
   StepProgress(c);
-  ShowStatus(c, "Restoring settings...");
+  ShowStatus(c, RunPhase::kRestoringSettings, "Restoring settings...");
   // Always: a run that found the sensor in its loader restores the earlier run's file.
   const int32_t restored = DPRestoreInfo(c.session, c.settingsPath.c_str(), nullptr);
   if (restored >= 0) {
@@ -266,23 +265,23 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   } else {
     // The run still ends in success; the settings file stays for another try.
     c.restoreIncomplete = true;
-    ShowErrorBox(c,
-                 "The " + c.caption + " failed to restore the calibration and address\n" +
-                     "for your " + c.deviceName +
-                     ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
-                     std::to_string(restored) + "]",
-                 "Settings Error", BoxKind::kError);
+    TellUser(c,
+             "The " + c.caption + " failed to restore the calibration and address\n" + "for your " +
+                 c.deviceName +
+                 ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
+                 std::to_string(restored) + "]",
+             "Settings Error", BoxKind::kError);
   }
   // Without settings (none read, none restored) the sensor object does not know whether the
   // sensor writes its type as digits or as a letter: the new firmware is asked first.
   if (restored < 0 && !c.settingsSaved) SDIGetSensorType(&sensor);
   const int32_t typed = SDISetSensorType(&sensor, c.sensorType);
   if (typed < 0) {
-    ShowErrorBox(c,
-                 "The " + c.caption + " failed to set the sensor type for your " + c.deviceName +
-                     ".\n\nThe sensor type will be auto-determined by the firmware.\n\n[Error " +
-                     std::to_string(typed) + "]",
-                 "Settings Error", BoxKind::kError);
+    TellUser(c,
+             "The " + c.caption + " failed to set the sensor type for your " + c.deviceName +
+                 ".\n\nThe sensor type will be auto-determined by the firmware.\n\n[Error " +
+                 std::to_string(typed) + "]",
+             "Settings Error", BoxKind::kError);
   }
   StepProgress(c);
   Relay(c, "`");
@@ -301,20 +300,20 @@ int32_t UpdateSensor(UpdateContext& c) {
   SessionContext* session = c.session;
   const int32_t connected = DPConnect(session, c.portName.c_str(), 2, kConnectTries, &c.descriptor);
   if (connected < 0) {
-    ShowErrorBox(c, ReaderFailureText(c, connected), "Connection Error", BoxKind::kError);
+    TellUser(c, ReaderFailureText(c, connected), "Connection Error", BoxKind::kError);
     return kErrNothingListening;
   }
   const int32_t reader = CheckReader(c);
   if (reader < 0) return reader;
 
   StepProgress(c);
-  ShowStatus(c, "Checking FieldPal battery power...");
+  ShowStatus(c, RunPhase::kCheckingBattery, "Checking FieldPal battery power...");
   int32_t percent = -1;
   if (DPCheckBattery(session, &percent) >= 1 && percent <= kLowBattery) {
-    ShowErrorBox(c,
-                 std::string("The battery power in the FieldPal is too low!\n\n") +
-                     "Please replace the batteries before running this updater.",
-                 "Batteries Too Low", BoxKind::kError);
+    TellUser(c,
+             std::string("The battery power in the FieldPal is too low!\n\n") +
+                 "Please replace the batteries before running this updater.",
+             "Batteries Too Low", BoxKind::kError);
     return kErrBatteryLow;
   }
 
@@ -326,9 +325,8 @@ int32_t UpdateSensor(UpdateContext& c) {
   const int32_t handed =
       BSLHandOff(loader, port.handle, port.gReadBuffer, port.name, true, kHandOffTries);
   if (handed < 0) {
-    ShowErrorBox(
-        c, "The " + c.caption + " is unable to start the VexaBSL engine.\n\nPlease try again.",
-        "Firmware Loader Error", BoxKind::kError);
+    TellUser(c, "The " + c.caption + " is unable to start the VexaBSL engine.\n\nPlease try again.",
+             "Firmware Loader Error", BoxKind::kError);
     return handed;
   }
   Relay(c, "]");

@@ -42,9 +42,11 @@ class RecordingFrontEnd : public FrontEnd {
     statusShown = true;
   }
   void HideStatus() override { statusShown = false; }
-  void SetProgress(int percent) override { progress.push_back(percent); }
+  void ShowProgress(const ProgressEvent& event) override {
+    progress.push_back(event.percent);
+    events.push_back(event);
+  }
   void SetConnectLabel(const std::string& text) override { connectLabels.push_back(text); }
-  void Repaint() override {}
   void ShowBox(const std::string& text, const std::string& caption, BoxKind kind) override {
     boxes.push_back({text, caption, kind});
   }
@@ -56,7 +58,8 @@ class RecordingFrontEnd : public FrontEnd {
     answers.pop_front();
     return answer;
   }
-  void Beep(BoxKind kind) override { beeps.push_back(kind); }
+  // The success sound is the information box's.
+  void Beep() override { beeps.push_back(BoxKind::kInformation); }
   bool ShouldContinue() override { return true; }
   RunOptions Options() override { return options; }
 
@@ -70,7 +73,8 @@ class RecordingFrontEnd : public FrontEnd {
   std::deque<BoxAnswer> answers;
   std::vector<std::string> statuses;
   bool statusShown = false;
-  std::vector<int> progress;
+  std::vector<int> progress;  // the bar, as each event left it
+  std::vector<ProgressEvent> events;
   std::vector<std::string> connectLabels;
   std::vector<ShownBox> boxes;
   std::vector<ShownBox> questions;
