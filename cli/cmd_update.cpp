@@ -99,17 +99,20 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
   WarnOnInterrupt(DontQuitText(context.caption, context.deviceName));
 
   const int32_t result = RunUpdate(context);
+  ui.EndProgress();
   std::fprintf(stderr, "Log: %s\n", logPath.c_str());
   if (json) PrintJson(context, result);
+  // With the events, stdout holds JSON lines only.
+  FILE* textOut = options.jsonEvents ? stderr : stdout;
   if (result < 0) {
-    std::printf("result: %d\n", result);
+    std::fprintf(textOut, "result: %d\n", result);
     return kExitFailed;
   }
   if (context.restoreIncomplete) {
     // When the file could not be moved aside it stays where the run saved it.
     const std::string& kept =
         context.keptSettingsFile.empty() ? context.settingsPath : context.keptSettingsFile;
-    std::printf("settings: not all restored; kept in %s\n", kept.c_str());
+    std::fprintf(textOut, "settings: not all restored; kept in %s\n", kept.c_str());
     return kExitSettingsNotRestored;
   }
   return kExitOk;

@@ -22,7 +22,8 @@ void ConsoleFrontEnd::ShowProgress(const ProgressEvent& event) {
     std::printf("%s\n", ProgressEventJson(event).c_str());
     std::fflush(stdout);
   }
-  bar_.Show(event);
+  // The status line says that the run finished.
+  if (event.phase != RunPhase::kFinished) bar_.Show(event);
 }
 
 void ConsoleFrontEnd::ShowBox(const std::string& text, const std::string& caption, BoxKind kind) {

@@ -27,6 +27,9 @@ class ConsoleFrontEnd : public FrontEnd {
   bool ShouldContinue() override;
   RunOptions Options() override { return options_; }
 
+  // Ends the bar's line at the end of a run, before what the command prints after it.
+  void EndProgress() { bar_.End(); }
+
  private:
   RunOptions options_;
   Answering answering_;

@@ -34,9 +34,13 @@ void ConsoleBar::Show(const std::string& label, int percent, uint32_t done, uint
   percent_ = percent;
   done_ = done;
   const int filled = percent * kBarWidth / 100;
-  std::fprintf(stderr, "\r%s [%s%s] %3d%%", label.c_str(), std::string(filled, '#').c_str(),
-               std::string(kBarWidth - filled, ' ').c_str(), percent);
-  if (unit) std::fprintf(stderr, " %u of %u %s", done, total, unit);
+  int width =
+      std::fprintf(stderr, "\r%s [%s%s] %3d%%", label.c_str(), std::string(filled, '#').c_str(),
+                   std::string(kBarWidth - filled, ' ').c_str(), percent);
+  if (unit) width += std::fprintf(stderr, " %u of %u %s", done, total, unit);
+  // Blanks over what a longer drawing of the same line left.
+  if (drawn_ && width < width_) std::fprintf(stderr, "%*s", width_ - width, "");
+  width_ = std::max(width, drawn_ ? width_ : 0);
   std::fflush(stderr);
   drawn_ = true;
 }
@@ -49,5 +53,6 @@ void ConsoleBar::Show(const ProgressEvent& event) {
 void ConsoleBar::End() {
   if (drawn_) std::fputc('\n', stderr);
   drawn_ = false;
+  width_ = 0;
   percent_ = -1;
 }

@@ -25,6 +25,7 @@ class ConsoleBar {
   bool terminal_;
   bool linesWhenPiped_;
   bool drawn_ = false;  // a line is drawn and not ended
+  int width_ = 0;       // the widest drawing of that line
   std::string label_;
   int percent_ = -1;
   uint32_t done_ = 0;
