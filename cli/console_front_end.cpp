@@ -4,6 +4,19 @@
 
 #include "cli/interrupts.h"
 
+namespace {
+
+// An event as one line of JSON: {"phase":"writing","percent":45,"done":12544,"total":27648}.
+std::string ProgressEventJson(const ProgressEvent& event) {
+  const nlohmann::ordered_json line = {{"phase", PhaseKey(event.phase)},
+                                       {"percent", event.percent},
+                                       {"done", event.done},
+                                       {"total", event.total}};
+  return line.dump();
+}
+
+}  // namespace
+
 ConsoleFrontEnd::ConsoleFrontEnd(RunOptions options, Answering answering, bool quiet,
                                  bool jsonEvents)
     : options_(std::move(options)),
@@ -41,12 +54,4 @@ BoxAnswer ConsoleFrontEnd::Confirm(const std::string& text, const std::string& c
 
 bool ConsoleFrontEnd::ShouldContinue() {
   return !StopRequested();
-}
-
-std::string ProgressEventJson(const ProgressEvent& event) {
-  const nlohmann::ordered_json line = {{"phase", PhaseKey(event.phase)},
-                                       {"percent", event.percent},
-                                       {"done", event.done},
-                                       {"total", event.total}};
-  return line.dump();
 }

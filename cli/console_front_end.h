@@ -37,6 +37,3 @@ class ConsoleFrontEnd : public FrontEnd {
   bool jsonEvents_;
   ConsoleBar bar_;
 };
-
-// An event as one line of JSON: {"phase":"writing","percent":45,"done":12544,"total":27648}.
-std::string ProgressEventJson(const ProgressEvent& event);
