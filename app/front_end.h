@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/progress_event.h"
+
 // The kinds of message box, each with its icon and system sound.
 enum class BoxKind { kWarning = 0, kError = 1, kInformation = 2, kConfirmation = 3, kPlain = 4 };
 
@@ -27,18 +29,17 @@ class FrontEnd {
   // The status line under the port: set (and shown) and hidden again.
   virtual void SetStatus(const std::string& text) = 0;
   virtual void HideStatus() = 0;
-  // The progress bar, 0 to 100.
-  virtual void SetProgress(int percent) = 0;
+  // Where the run is: a new phase (with the bar where it stands), the bar moving, or the loader
+  // counting what it erased and wrote.
+  virtual void ShowProgress(const ProgressEvent& event) = 0;
   // The line that tells the user what to do with the instrument.
   virtual void SetConnectLabel(const std::string& text) = 0;
-  // Repaints and handles what is pending, so the user sees the last change at once.
-  virtual void Repaint() = 0;
   // A modal box with an OK button only; returns when the user closed it.
   virtual void ShowBox(const std::string& text, const std::string& caption, BoxKind kind) = 0;
   // A modal OK/Cancel question with the exclamation icon.
   virtual BoxAnswer Confirm(const std::string& text, const std::string& caption) = 0;
   // The success sound at the end of a run.
-  virtual void Beep(BoxKind kind) = 0;
+  virtual void Beep() = 0;
   // False once the user asked to stop: the loader stops at its next block (-40).
   virtual bool ShouldContinue() = 0;
   virtual RunOptions Options() = 0;

@@ -41,30 +41,31 @@ BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std:
   return context.ui->Confirm(text, caption);
 }
 
-bool LoaderProgress(void* context, uint32_t, uint32_t, int, char kind) {
+bool LoaderProgress(void* context, uint32_t total, uint32_t done, int, char kind) {
   UpdateContext& c = *static_cast<UpdateContext*>(context);
   if (kind == 'X') {
-    SetProgress(c, c.progress + c.eraseStep);
+    c.progress = std::clamp(c.progress + c.eraseStep, 0, 100);
   } else if (kind == 'W') {
     c.accumulator += c.writeIncrement;
-    SetProgress(c, static_cast<int>(c.accumulator + 0.5f));
+    c.progress = std::clamp(static_cast<int>(c.accumulator + 0.5f), 0, 100);
   }
-  c.ui->Repaint();
+  c.ui->ShowProgress({LoaderPhase(kind), c.progress, done, total});
   return c.ui->ShouldContinue();
 }
 
 void SetProgress(UpdateContext& context, int percent) {
   context.progress = std::clamp(percent, 0, 100);
-  context.ui->SetProgress(context.progress);
+  context.ui->ShowProgress({context.phase, context.progress});
 }
 
 void StepProgress(UpdateContext& context) {
   SetProgress(context, context.progress + 2);
 }
 
-void ShowStatus(UpdateContext& context, const std::string& text) {
+void ShowStatus(UpdateContext& context, RunPhase phase, const std::string& text) {
+  context.phase = phase;
   context.ui->SetStatus(text);
-  context.ui->Repaint();
+  context.ui->ShowProgress({phase, context.progress});
 }
 
 void SetSensorType(UpdateContext& context, uint32_t sensorType) {

@@ -49,6 +49,7 @@ struct UpdateContext {
   std::string settingsPath;
   int progress = 0;
   float accumulator = 0;
+  RunPhase phase = RunPhase::kStarting;  // the phase the last status started
 
   // What the last run did, for the front ends' reports.
   bool settingsSaved = false;
@@ -62,19 +63,24 @@ struct UpdateContext {
 // The image's target type (a loaded image that names none is for the product type).
 int ImageTargetType(const UpdateContext& context);
 
-// A box of the run; after the user closed it, what they were told goes to the error file.
+// Any box of the run, whatever its kind (a failure, a warning, a notice: the name is the one the
+// update sequence has always used); after the user closed it, what they were told goes to the
+// error file.
 void ShowErrorBox(UpdateContext& context, const std::string& text, const std::string& caption,
                   BoxKind kind);
 BoxAnswer ConfirmBox(UpdateContext& context, const std::string& text, const std::string& caption);
 
-// The loader's progress hook (context: the UpdateContext): each erased segment steps the bar by
-// the erase step, each written block adds the write increment. The answer is whether to go on.
+// The loader's progress hook (context: the UpdateContext): each call of the erase steps the bar
+// by the erase step, each of the write adds the write increment; the front end gets the bar with
+// the loader's count (segments erased, bytes written). The answer is whether to go on.
 bool LoaderProgress(void* context, uint32_t total, uint32_t done, int phase, char kind);
 
-// Progress bar moves: set to a value, or step by the bar's step of 2.
+// Progress bar moves, reported in the current phase: set to a value, or step by the bar's step
+// of 2.
 void SetProgress(UpdateContext& context, int percent);
 void StepProgress(UpdateContext& context);
-void ShowStatus(UpdateContext& context, const std::string& text);
+// A new phase: its status line, then its event with the bar where it stands.
+void ShowStatus(UpdateContext& context, RunPhase phase, const std::string& text);
 
 // The digital-sensor updater's chosen sensor type (a type, or a family 260 to 264): the type the
 // run loads and finally sets, and the device name (its SensorTypeName) the texts use.

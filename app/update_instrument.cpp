@@ -49,7 +49,7 @@ int32_t FirstConnect(UpdateContext& c) {
 }
 
 int32_t SaveSettings(UpdateContext& c, bool loggedIn) {
-  ShowStatus(c, "Saving settings for this " + c.deviceName + "...");
+  ShowStatus(c, RunPhase::kSavingSettings, "Saving settings for this " + c.deviceName + "...");
   if (c.descriptor.needsLogin && !loggedIn) {
     const int32_t login = DPLogin(c.session);
     if (login < 0) {
@@ -109,7 +109,6 @@ int32_t ProgramFlash(UpdateContext& c) {
   BSLDisconnect(loader);
   PumpingWait(d.bootWaitMs);
   SetProgress(c, 92);
-  c.ui->Repaint();
   return kResultOk;
 }
 
@@ -140,7 +139,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
                  "Login Error", BoxKind::kError);
   }
   StepProgress(c);
-  ShowStatus(c, "Checking new firmware...");
+  ShowStatus(c, RunPhase::kCheckingFirmware, "Checking new firmware...");
   const int32_t firmware = DPCheckFirmware(c.session, d.postInit);
   if (firmware < 0) {
     ShowErrorBox(c,
@@ -150,7 +149,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
     return firmware;
   }
   StepProgress(c);
-  ShowStatus(c, "Restoring settings...");
+  ShowStatus(c, RunPhase::kRestoringSettings, "Restoring settings...");
   // An instrument that stopped answering in the restore (the cable pulled, the power gone) will
   // not answer the clock or the erase either: each would wait out all of its tries, most of a
   // minute in all, for the same no-answer failure the user is told of at once instead.
@@ -178,7 +177,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   }
   StepProgress(c);
   if (d.eraseData && !c.options.dontEraseData) {
-    ShowStatus(c, "Erasing old data...");
+    ShowStatus(c, RunPhase::kErasingData, "Erasing old data...");
     const int32_t erased = stoppedAnswering ? kErrNoAnswer : DPEraseData(c.session);
     if (erased < 0) {
       ShowErrorBox(c, EraseFailureText(c, erased), "Data Erase Error", BoxKind::kError);
@@ -235,7 +234,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
     }
     if (!CheckHardwareRevision(c) || !CheckFirmwareRange(c)) return kErrNotSupported;
     if (d.checkBattery) {
-      ShowStatus(c, "Checking battery power...");
+      ShowStatus(c, RunPhase::kCheckingBattery, "Checking battery power...");
       int32_t percent = -1;
       if (DPCheckBattery(c.session, &percent) > 0 && percent < kLowBattery) {
         ShowErrorBox(c,
@@ -260,7 +259,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
   }
   DPLogout(c.session, false);
   SetProgress(c, 6);
-  ShowStatus(c, "Starting the firmware loader...");
+  ShowStatus(c, RunPhase::kStartingLoader, "Starting the firmware loader...");
   const int32_t programmed = ProgramFlash(c);
   if (programmed < 0) return programmed;
   return FinishWithNewFirmware(c);

@@ -76,6 +76,7 @@ int32_t RunUpdate(UpdateContext& c) {
   c.restoreResult = 0;
   c.keptSettingsFile.clear();
   c.seconds = 0;
+  c.phase = RunPhase::kStarting;
   SetProgress(c, 0);
   ui.SetConnectLabel("Do NOT disconnect " + c.deviceName + " until finished.");
   c.settingsPath = SettingsFilePath(c);
@@ -86,7 +87,7 @@ int32_t RunUpdate(UpdateContext& c) {
   int32_t result = OwnRunFiles(c, &lock);
   const uint32_t start = MsClock();
   if (result >= 0) {
-    ShowStatus(c, "Connecting to " + c.deviceName + "...");
+    ShowStatus(c, RunPhase::kConnecting, "Connecting to " + c.deviceName + "...");
     result = c.digitalSensor ? UpdateSensor(c) : UpdateInstrument(c);
   }
 
@@ -109,10 +110,10 @@ int32_t RunUpdate(UpdateContext& c) {
     ShowErrorBox(c, text, caption, BoxKind::kWarning);
   }
   SetProgress(c, 100);
-  ui.SetStatus("Successfully updated firmware in " + std::to_string(c.seconds) + " seconds.");
-  ui.Beep(BoxKind::kInformation);
-  ui.Repaint();
-  LogMessage(c.log, vexa_log_level::kError, "VexaBSL Host",
+  ShowStatus(c, RunPhase::kFinished,
+             "Successfully updated firmware in " + std::to_string(c.seconds) + " seconds.");
+  ui.Beep();
+  LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
              "Finished updating device in %d seconds", static_cast<int>(c.seconds));
   SettleSettingsFile(c);
   ReleaseRunLock(&lock);

@@ -123,7 +123,7 @@ int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
 
 // Step 7: the settings, the version window and the questions about the sensor met.
 int32_t SaveAndCheckSensor(UpdateContext& c) {
-  ShowStatus(c, "Saving settings for this digital sensor...");
+  ShowStatus(c, RunPhase::kSavingSettings, "Saving settings for this digital sensor...");
   Relay(c, "[");
   PumpingWait(500);
   UpdateJournal journal;
@@ -178,7 +178,7 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
 
 int32_t StartSensorLoader(UpdateContext& c) {
   SetProgress(c, 6);
-  ShowStatus(c, "Starting the firmware loader...");
+  ShowStatus(c, RunPhase::kStartingLoader, "Starting the firmware loader...");
   const int32_t invoked = SDIInvokeVexaBSL(&c.session->sensor);
   if (invoked == kErrSensorHasNoLoader || invoked == kErrNoLoader) {
     ShowErrorBox(c,
@@ -205,11 +205,10 @@ int32_t ProgramSensor(UpdateContext& c) {
   const int32_t written = EraseAndWriteFirmware(c, 100);
   if (written < 0) return written;
   SetProgress(c, 92);
-  c.ui->Repaint();
   BSLHandBack(loader);
   Relay(c, "[");
   StepProgress(c);
-  ShowStatus(c, "Checking new firmware...");
+  ShowStatus(c, RunPhase::kCheckingFirmware, "Checking new firmware...");
   PumpingWait(1000);
   return kResultOk;
 }
@@ -234,7 +233,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
     return checked;
   }
   StepProgress(c);
-  ShowStatus(c, "Restoring settings...");
+  ShowStatus(c, RunPhase::kRestoringSettings, "Restoring settings...");
   // Always: a run that found the sensor in its loader restores the earlier run's file.
   const int32_t restored = DPRestoreInfo(c.session, c.settingsPath.c_str(), nullptr);
   if (restored >= 0) {
@@ -286,7 +285,7 @@ int32_t UpdateSensor(UpdateContext& c) {
   if (reader < 0) return reader;
 
   StepProgress(c);
-  ShowStatus(c, "Checking FieldPal battery power...");
+  ShowStatus(c, RunPhase::kCheckingBattery, "Checking FieldPal battery power...");
   int32_t percent = -1;
   if (DPCheckBattery(session, &percent) >= 1 && percent <= kLowBattery) {
     ShowErrorBox(c,

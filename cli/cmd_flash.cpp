@@ -1,17 +1,16 @@
 // vexabsl flash: programs an instrument at the loader level - connect to its bootstrap loader,
 // erase the information memory and the flash, write the image and the vectors. No identification,
 // no settings: the service tool for an instrument stuck in its loader.
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/firmware_write.h"
 #include "app/product.h"
+#include "app/progress_event.h"
 #include "cli/commands.h"
 #include "cli/console_progress.h"
+#include "cli/interrupts.h"
 #include "link/port_advice.h"
 #include "loader/bsl_host.h"
 #include "loader/bsl_protocol.h"
@@ -30,37 +29,29 @@ struct FlashOptions {
   bool verbose = false;
 };
 
-volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-  g_interrupted = 1;
+// What a failing step was doing, in the order of LoaderStep.
+const char* const kStepNames[] = {"erasing the information memory", "erasing the flash",
+                                  "writing the firmware", "writing the vectors"};
+
+// The loader's progress hook: the erase and the write each on a bar of its own, with their count.
+bool ShowLoaderProgress(void* bar, uint32_t total, uint32_t done, int, char kind) {
+  static_cast<ConsoleBar*>(bar)->Show({LoaderPhase(kind), PercentOf(done, total), done, total});
+  return !StopRequested();
 }
 
-// Runs the loader steps in order; the first failure ends them. Returns 1 or the failing code and
-// names the step in `failedStep`.
+// Connects to the loader and runs its steps; the first failure ends them. Returns 1 or the
+// failing code and names the step in `failedStep`.
 int32_t Program(VexaBSLHost& host, const FlashOptions& options, const DeviceDescriptor& device,
                 const char** failedStep) {
-  const bool ext = device.extendedAddressing;
   *failedStep = "connecting to the loader";
   int32_t result = BSLConnect(&host, options.port.c_str(), device.loaderBaud, true, kConnectTries);
   if (result < 0) return result;
   std::fprintf(stderr, "Connected to VexaBSL version %d at %u baud\n", result, device.loaderBaud);
-
-  *failedStep = "erasing the information memory";
-  result = BSLEraseINFO(&host, device.infoStart, device.infoSegments, device.infoStep, ext);
-  if (result >= 0) {
-    *failedStep = "erasing the flash";
-    result = BSLEraseFlash(&host, device.flashStart, device.flashEnd, ext);
-  }
-  if (result >= 0) {
-    *failedStep = "writing the firmware";
-    result = BSLSendFirmware(&host, ext);
-  }
-  if (result >= 0) {
-    *failedStep = "writing the vectors";
-    result = BSLSendVectors(&host);
-  }
+  LoaderStep failed = LoaderStep::kEraseInfo;
+  result = EraseAndWrite(&host, device, {}, &failed);
+  if (result < 0) *failedStep = kStepNames[static_cast<int>(failed)];
   BSLDisconnect(&host);
-  return result < 0 ? result : kResultOk;
+  return result;
 }
 
 int RunFlash(const FlashOptions& options) {
@@ -90,19 +81,17 @@ int RunFlash(const FlashOptions& options) {
     return ReportFailure("flash", kErrWrongDevice);
   }
 
-  ConsoleProgress progress;
-  progress.terminal = isatty(STDERR_FILENO);
-  progress.cancel = &g_interrupted;
+  ConsoleBar bar(true);
   host.progressHook = ShowLoaderProgress;
-  host.progressContext = &progress;
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  host.progressContext = &bar;
+  StopOnInterrupt();
 
   std::fprintf(stderr, "Flashing %s into the %s on %s\n", host.image.name, device.name,
                options.port.c_str());
   const uint32_t start = MsClock();
   const char* failedStep = "";
   const int32_t result = Program(host, options, device, &failedStep);
+  bar.End();
   const uint32_t seconds = (MsClock() - start) / 1000;
   std::fprintf(stderr, "Log: %s\n", logPath.c_str());
   if (result < 0) std::fputs(PortOpenAdvice(options.port.c_str(), result).c_str(), stderr);

@@ -14,6 +14,7 @@
 #include "app/update_texts.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
+#include "cli/interrupts.h"
 #include "link/result.h"
 #include "loader/bsl_host.h"
 #include "session/catalogue.h"
@@ -33,6 +34,7 @@ struct UpdateOptions {
   bool yes = false;
   bool no = false;
   bool json = false;
+  bool jsonEvents = false;  // the progress events as JSON lines before the JSON object
   uint32_t sensorType = 0;  // update-sensor: the type to give the sensor (0: the product's)
 };
 
@@ -75,7 +77,8 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
   const Answering answering = options.yes  ? Answering::kAllOk
                               : options.no ? Answering::kAllCancel
                                            : Answering::kAsk;
-  ConsoleFrontEnd ui(run, answering, options.json);
+  const bool json = options.json || options.jsonEvents;
+  ConsoleFrontEnd ui(run, answering, json, options.jsonEvents);
   UpdateContext context(&log, &session, &loader, &ui, product);
   if (product.digitalSensor && options.sensorType != 0) {
     SetSensorType(context, options.sensorType);
@@ -95,13 +98,16 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
     std::fprintf(stderr, "Firmware file %s: %s %s\n", options.file.c_str(),
                  context.deviceName.c_str(), VersionText(context.imageVersion).c_str());
   }
-  ConsoleFrontEnd::CatchInterrupts(DontQuitText(context.caption, context.deviceName));
+  WarnOnInterrupt(DontQuitText(context.caption, context.deviceName));
 
   const int32_t result = RunUpdate(context);
+  ui.EndProgress();
   std::fprintf(stderr, "Log: %s\n", logPath.c_str());
-  if (options.json) PrintJson(context, result);
+  if (json) PrintJson(context, result);
+  // With the events, stdout holds JSON lines only.
+  FILE* textOut = options.jsonEvents ? stderr : stdout;
   if (result < 0) {
-    std::printf("result: %d\n", result);
+    std::fprintf(textOut, "result: %d\n", result);
     return kExitFailed;
   }
   if (context.restoreIncomplete) {
@@ -111,13 +117,13 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
     if (IsSettingsFileProblem(why)) {
       const std::string problem =
           SettingsFileProblem(why, context.settingsPath, false, context.deviceName);
-      std::printf("settings: not restored: %s\n", problem.c_str());
+      std::fprintf(textOut, "settings: not restored: %s\n", problem.c_str());
     }
     if (why != kErrSettingsFileMissing && why != kErrFileMissing) {
       // When the file could not be moved aside it stays where the run saved it.
       const std::string& kept =
           context.keptSettingsFile.empty() ? context.settingsPath : context.keptSettingsFile;
-      std::printf("settings: not all restored; kept in %s\n", kept.c_str());
+      std::fprintf(textOut, "settings: not all restored; kept in %s\n", kept.c_str());
     }
     return kExitSettingsNotRestored;
   }
@@ -151,6 +157,8 @@ UpdateOptions* AddUpdateCommand(CLI::App& app, CommandRunner& run, const char* n
   CLI::Option* yes = update->add_flag("--yes", options->yes, "Answer every question OK");
   update->add_flag("--no", options->no, "Answer every question Cancel")->excludes(yes);
   update->add_flag("--json", options->json, "Print one JSON object at the end");
+  update->add_flag("--json-events", options->jsonEvents,
+                   "Print each progress event as a JSON line, then the JSON object at the end");
   if (product.digitalSensor) {
     update
         ->add_option("--sensor-type", options->sensorType,

@@ -1,41 +1,39 @@
 // The update's front end on a terminal (vexabsl update): statuses as lines on stdout, the
-// progress as a bar on a terminal, error and warning boxes on stderr, information on stdout, and
-// questions answered by --yes or --no, or asked on the terminal (Cancel without one).
+// progress as a bar on a terminal (console_progress.h), error and warning boxes on stderr,
+// information on stdout, and questions answered by --yes or --no, or asked on the terminal (Cancel
+// without one). With --json-events every progress event is also a JSON line on stdout.
 #pragma once
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "app/front_end.h"
-
-enum class Answering { kAsk, kAllOk, kAllCancel };
+#include "cli/console_progress.h"
+#include "cli/console_question.h"
 
 class ConsoleFrontEnd : public FrontEnd {
  public:
-  ConsoleFrontEnd(RunOptions options, Answering answering, bool quiet);
+  // `quiet`: stdout carries JSON only, so the statuses and the information go to stderr.
+  // `jsonEvents`: the progress events are JSON lines on stdout.
+  ConsoleFrontEnd(RunOptions options, Answering answering, bool quiet, bool jsonEvents = false);
 
   void SetStatus(const std::string& text) override;
   void HideStatus() override {}
-  void SetProgress(int percent) override;
+  void ShowProgress(const ProgressEvent& event) override;
   void SetConnectLabel(const std::string&) override {}
-  void Repaint() override { std::fflush(nullptr); }
   void ShowBox(const std::string& text, const std::string& caption, BoxKind kind) override;
   BoxAnswer Confirm(const std::string& text, const std::string& caption) override;
-  void Beep(BoxKind) override {}
+  void Beep() override {}
   bool ShouldContinue() override;
   RunOptions Options() override { return options_; }
 
-  // Ctrl-C during a run: the first says why not to quit, a second within five seconds cancels
-  // at the next point the loader allows. `warning` is what the first prints.
-  static void CatchInterrupts(const std::string& warning);
+  // Ends the bar's line at the end of a run, before what the command prints after it.
+  void EndProgress() { bar_.End(); }
 
  private:
-  void EndBar();
-
   RunOptions options_;
   Answering answering_;
-  FILE* statusOut_;  // stdout, or stderr when stdout carries the JSON result
-  bool terminal_;
-  int shownPercent_ = -1;
+  FILE* statusOut_;  // stdout, or stderr when stdout carries JSON
+  bool jsonEvents_;
+  ConsoleBar bar_;
 };

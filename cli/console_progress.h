@@ -1,18 +1,33 @@
-// Loader progress on the console: a bar that redraws itself on a terminal, plain lines at every
-// tenth when the output goes to a file or a pipe.
+// The commands' one progress bar: on a terminal, a line on stderr that redraws itself
+// ("Writing [#####     ]  45% 12544 of 27648 bytes"); to a file or a pipe nothing, or, for the
+// commands that ask for it, a line at every tenth ("Writing 40%").
 #pragma once
 
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
-struct ConsoleProgress {
-  FILE* out = stderr;
-  bool terminal = false;  // redraw one line instead of printing lines
-  char kind = 0;          // the phase being shown: 'X' erase, 'W' write
-  int lastTenth = -1;
-  const volatile sig_atomic_t* cancel = nullptr;  // set (by a signal handler) to stop
+#include "app/progress_event.h"
+
+class ConsoleBar {
+ public:
+  explicit ConsoleBar(bool linesWhenPiped = false);
+
+  // Draws `label` at `percent`, with "done of total unit" after it when a unit is given. A new
+  // label starts a line of its own.
+  void Show(const std::string& label, int percent, uint32_t done = 0, uint32_t total = 0,
+            const char* unit = nullptr);
+  // An event: its phase as the label, its count when it has one.
+  void Show(const ProgressEvent& event);
+  // Ends a drawn line, so that what is printed next starts on a line of its own.
+  void End();
+
+ private:
+  bool terminal_;
+  bool linesWhenPiped_;
+  bool drawn_ = false;  // a line is drawn and not ended
+  int width_ = 0;       // the widest drawing of that line
+  std::string label_;
+  int percent_ = -1;
+  uint32_t done_ = 0;
+  int tenth_ = -1;
 };
-
-// Matches LoaderProgressHook; `context` is a ConsoleProgress. Cancels once *cancel is set.
-bool ShowLoaderProgress(void* context, uint32_t total, uint32_t done, int phase, char kind);

@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 
 extern char** environ;
 
@@ -18,23 +18,7 @@ void ConsolePrompts::Show(Kind kind, const std::string& title, const std::string
 }
 
 bool ConsolePrompts::AskYesNo(const std::string& title, const std::string& text) {
-  std::fprintf(informationOut_, "%s\n%s\n", title.c_str(), text.c_str());
-  if (answering_ != Answering::kAsk) {
-    const bool yes = answering_ == Answering::kAllOk;
-    std::fprintf(informationOut_, "-> %s\n", yes ? "Yes" : "No");
-    return yes;
-  }
-  if (!isatty(STDIN_FILENO)) {
-    std::fprintf(informationOut_, "-> No (no terminal to ask; --yes answers Yes)\n");
-    return false;
-  }
-  for (;;) {
-    std::fprintf(stderr, "Yes or No? [y/n] ");
-    std::string line;
-    if (!std::getline(std::cin, line)) return false;
-    if (line == "y" || line == "Y" || line == "yes" || line == "Yes") return true;
-    if (line == "n" || line == "N" || line == "no" || line == "No") return false;
-  }
+  return AskQuestion(answering_, informationOut_, title, text, {"Yes", "No"});
 }
 
 bool ConsolePrompts::OpenLink(const std::string& link) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/console_front_end.h"
+#include "cli/console_question.h"
 #include "net/version_check.h"
 
 class ConsolePrompts : public net::VersionPrompts {

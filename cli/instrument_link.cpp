@@ -1,12 +1,11 @@
 #include "cli/instrument_link.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 
 #include "app/product.h"
+#include "app/progress_event.h"
 #include "cli/commands.h"
+#include "cli/interrupts.h"
 #include "instrument/radio_login.h"
 #include "instrument/session.h"
 #include "link/port_advice.h"
@@ -14,19 +13,14 @@
 
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-  g_interrupted = 1;
-}
-
 bool ShowProgress(void* context, uint32_t total, uint32_t done, int phase) {
-  const ProgressLine* line = static_cast<const ProgressLine*>(context);
-  if (line->terminal && phase == progress_phase::kWorking) {
-    std::fprintf(stderr, "\r%s: %u of %u %s", line->label, done, total, line->unit);
-  } else if (line->terminal && phase == progress_phase::kFinished) {
-    std::fputc('\n', stderr);
+  ProgressLine* line = static_cast<ProgressLine*>(context);
+  if (phase == progress_phase::kWorking) {
+    line->bar.Show(line->label, PercentOf(done, total), done, total, line->unit);
+  } else if (phase == progress_phase::kFinished) {
+    line->bar.End();
   }
-  return !g_interrupted;
+  return !StopRequested();
 }
 
 // The error file the arguments name (or the default one).
@@ -70,13 +64,11 @@ InstrumentSession::InstrumentSession(const InstrumentArgs& args)
       logPath_(LogPathOf(args)),
       log_(logPath_.c_str(), args.verbose ? 40 : 30),
       session_(&log_) {
-  progress_.terminal = isatty(STDERR_FILENO);
   DeviceContext& device = session_.device;
   device.options.progressEnabled = 1;
   device.progressHook = ShowProgress;
   device.progressContext = &progress_;
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  StopOnInterrupt();
 }
 
 InstrumentSession::~InstrumentSession() {

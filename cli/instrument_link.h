@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/console_progress.h"
 #include "instrument/device_context.h"
 #include "session/session_context.h"
 
@@ -24,11 +25,12 @@ struct InstrumentArgs {
 // --port, --baud, --radio, --name, --channel, --subchannel, --log, --verbose.
 void AddInstrumentOptions(CLI::App* command, InstrumentArgs& args);
 
-// What the progress line shows; lives as long as the device context that calls it.
+// What the progress line shows (on a terminal; nothing when stderr is a file or a pipe); lives as
+// long as the device context that calls it.
 struct ProgressLine {
-  bool terminal = false;  // redraw one line on stderr; nothing when it is a file or a pipe
   const char* label = "Waking the instrument";
   const char* unit = "packets";
+  ConsoleBar bar;
 };
 
 // The families that need a login refuse every command after "get -ver" until they have it, as

@@ -37,7 +37,7 @@ BoxAnswer GuiFrontEnd::Confirm(const std::string& text, const std::string& capti
   return answer;
 }
 
-void GuiFrontEnd::Beep(BoxKind) {
+void GuiFrontEnd::Beep() {
   QMetaObject::invokeMethod(
       qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }

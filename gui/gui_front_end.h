@@ -23,12 +23,12 @@ class GuiFrontEnd : public QObject, public FrontEnd {
 
   void SetStatus(const std::string& text) override;
   void HideStatus() override { emit statusHidden(); }
-  void SetProgress(int percent) override { emit progressChanged(percent); }
+  // The window's bar shows where the run is; the phase is on the status line already.
+  void ShowProgress(const ProgressEvent& event) override { emit progressChanged(event.percent); }
   void SetConnectLabel(const std::string& text) override;
-  void Repaint() override {}  // the window's thread paints on its own
   void ShowBox(const std::string& text, const std::string& caption, BoxKind kind) override;
   BoxAnswer Confirm(const std::string& text, const std::string& caption) override;
-  void Beep(BoxKind kind) override;
+  void Beep() override;
   bool ShouldContinue() override { return continue_->load(); }
   RunOptions Options() override { return options_; }
 

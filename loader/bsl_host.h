@@ -36,7 +36,8 @@ struct FirmwareImage {
 };
 
 // Loader progress: called with (total, done, phase 1 working / 2 finished, kind 'X' erase or
-// 'W' write); return false to cancel (the operation then fails with kErrCancelled).
+// 'W' write); the erase counts flash segments, the write the image's bytes. Return false to
+// cancel (the operation then fails with kErrCancelled).
 using LoaderProgressHook = bool (*)(void* context, uint32_t total, uint32_t done, int phase,
                                     char kind);
 

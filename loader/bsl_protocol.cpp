@@ -1,7 +1,10 @@
 #include "loader/bsl_protocol.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "loader/ti_text.h"
 
 namespace {
 
@@ -444,12 +447,17 @@ int32_t BSLSendFirmware(VexaBSLHost* host, bool extended) {
   if (text[0] != '@') return kErrBadArgument;
 
   const uint32_t length = host->image.length;
+  // The progress counts the image's bytes: two data characters each, section headers aside.
+  const uint32_t headers = static_cast<uint32_t>(std::count(text, text + length, '@'));
+  const uint32_t totalBytes = (length - headers * kSectionHeaderLength) / 2;
+  uint32_t headerCharacters = 0;
   uint32_t position = 0;
   uint32_t fill = 0;
   uint32_t blockAddress = 0;
   int32_t result = kResultOk;
   while (position < length && result >= 0) {
-    if (position % kBlockCharacters == 0 && !ReportProgress(host, length, position, 1, 'W')) {
+    if (position % kBlockCharacters == 0 &&
+        !ReportProgress(host, totalBytes, (position - headerCharacters) / 2, 1, 'W')) {
       result = kErrCancelled;
       break;
     }
@@ -463,7 +471,8 @@ int32_t BSLSendFirmware(VexaBSLHost* host, bool extended) {
       std::memcpy(digits, text + position + 1, position + 6 <= length ? 5 : length - position - 1);
       blockAddress =
           static_cast<uint32_t>(std::strtoul(extended ? digits : digits + 1, nullptr, 16));
-      position += 6;
+      position += kSectionHeaderLength;
+      headerCharacters += kSectionHeaderLength;
       result = BSLSendAddress(host, blockAddress, extended);
       fill = 0;
       continue;
@@ -476,7 +485,7 @@ int32_t BSLSendFirmware(VexaBSLHost* host, bool extended) {
     }
   }
   if (result > 0 && fill > 0) result = SendBlock(host, fill, blockAddress, extended);
-  ReportProgress(host, length, length, 2, 'W');
+  ReportProgress(host, totalBytes, totalBytes, 2, 'W');
 
   if (result < 0) {
     LogMessage(host->log, vexa_log_level::kError, kTag,

@@ -3,7 +3,10 @@
 // against a virtual sensor behind it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -39,6 +42,41 @@ TEST_F(UpdateTest, TheUpdateCommandReportsASuccessfulRunAsJson) {
   EXPECT_TRUE(report["settings_file_kept"].is_null());
   EXPECT_EQ(report["instrument"]["name"], "FieldPal");
   EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+  ASSERT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(sim.Stats()["instrument"]["firmware_version"], "2.00");
+}
+
+// --json-events: stdout is JSON lines only, the run's progress events and then the report.
+TEST_F(UpdateTest, TheUpdateCommandStreamsItsProgressAsJsonLinesBeforeTheReport) {
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  const ToolOutcome run =
+      RunTool(VEXABSL_PATH, UpdateArguments(sim, DataPath("")) + " --json-events", false);
+  EXPECT_EQ(run.exit, 0) << run.output;
+  std::vector<nlohmann::json> lines;
+  std::istringstream out(run.output);
+  for (std::string line; std::getline(out, line);) {
+    lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    ASSERT_TRUE(lines.back().is_object()) << line;
+  }
+  ASSERT_GE(lines.size(), 2u) << run.output;
+  EXPECT_EQ(lines.back()["result"], 1);
+  EXPECT_EQ(lines.back()["settings_restored"], true);
+  lines.pop_back();
+  std::vector<ProgressEvent> events;
+  for (const nlohmann::json& line : lines) {
+    ASSERT_EQ(line.size(), 4u) << line;
+    ProgressEvent event;
+    while (PhaseKey(event.phase) != line["phase"] && event.phase != RunPhase::kFinished) {
+      event.phase = static_cast<RunPhase>(static_cast<int>(event.phase) + 1);
+    }
+    ASSERT_EQ(PhaseKey(event.phase), line["phase"]) << line;
+    event.percent = line["percent"];
+    event.done = line["done"];
+    event.total = line["total"];
+    events.push_back(event);
+  }
+  ExpectCleanRunEvents(events, ImageBytes(loader_->image));
   ASSERT_EQ(sim.Stop(), 0);
   EXPECT_EQ(sim.Stats()["instrument"]["firmware_version"], "2.00");
 }
@@ -257,5 +295,87 @@ TEST_F(UpdateTest, TheSensorCommandRefusesASensorTypeOutOfRange) {
                                                     DataPath("") + "' --sensor-type 0");
   EXPECT_EQ(run.exit, 64) << run.output;
 }
+
+// Ctrl-C (or SIGTERM) once the loader has erased the information memory, while it erases the
+// flash: the signals sent, 200 ms apart. The virtual FieldPal takes its real time where the
+// signal must come before the loader is done.
+struct InterruptRow {
+  const char* what;
+  std::string command;  // vexabsl's arguments before --port and --log; DATA: the data folder
+  std::vector<std::string> sim;  // how the virtual FieldPal starts
+  std::vector<int> signals;
+  int exit;
+  std::vector<std::string> told;  // what the output must hold
+};
+
+void PrintTo(const InterruptRow& row, std::ostream* out) {
+  *out << row.what;
+}
+
+class InterruptTest : public UpdateTest, public ::testing::WithParamInterface<InterruptRow> {};
+
+TEST_P(InterruptTest, EachCommandStopsOrGoesOnAsItSaysWhenInterruptedInTheErase) {
+  const InterruptRow& row = GetParam();
+  SimInstrument sim;
+  ASSERT_TRUE(sim.Start(row.sim)) << sim.Error();
+  const std::string log = DataPath("interrupted.errors.txt");
+  const std::string output = DataPath("output.txt");
+  std::string arguments = row.command;
+  const size_t data = arguments.find("DATA");
+  if (data != std::string::npos) arguments.replace(data, 4, "'" + DataPath("") + "'");
+  const std::string command = "exec '" + std::string(VEXABSL_PATH) + "' " + arguments +
+                              " --port '" + sim.LinkPath() + "' --log '" + log + "' >'" + output +
+                              "' 2>&1";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 900 && Contents(log).find("BSLEraseINFO successful") == std::string::npos;
+       ++i) {
+    usleep(100 * 1000);
+  }
+  for (const int signal : row.signals) {
+    kill(pid, signal);
+    usleep(200 * 1000);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  const std::string shown = Contents(output);
+  ASSERT_TRUE(WIFEXITED(status)) << shown;
+  EXPECT_EQ(WEXITSTATUS(status), row.exit) << shown;
+  for (const std::string& text : row.told) EXPECT_NE(shown.find(text), std::string::npos) << shown;
+  ASSERT_EQ(sim.Stop(), 0);
+}
+
+const InterruptRow kInterruptRows[] = {
+    {"flash stops at the first Ctrl-C",
+     "flash",
+     {"--realtime"},
+     {SIGINT},
+     1,
+     {"erasing the flash failed [Error -40]"}},
+    {"flash stops at SIGTERM",
+     "flash",
+     {"--realtime"},
+     {SIGTERM},
+     1,
+     {"erasing the flash failed [Error -40]"}},
+    {"the update only warns at the first Ctrl-C",
+     "update --yes --data-dir DATA",
+     {},
+     {SIGINT},
+     0,
+     {"(Press Ctrl-C again within 5 seconds to cancel.)", "Successfully updated firmware in "}},
+    {"the update stops at a second Ctrl-C",
+     "update --yes --data-dir DATA",
+     {"--realtime"},
+     {SIGINT, SIGINT},
+     1,
+     {"Cancelling at the next step the instrument allows...", "result: -40"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(CtrlC, InterruptTest, ::testing::ValuesIn(kInterruptRows), RowName());
 
 }  // namespace

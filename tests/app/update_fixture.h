@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "app/front_end.h"
+#include "app/progress_event.h"
 #include "app/update_context.h"
 #include "app/update_run.h"
+#include "loader/ti_text.h"
 #include "session/catalogue.h"
 #include "session/settings_file.h"
 #include "tests/support/scratch_log.h"
@@ -42,9 +44,11 @@ class RecordingFrontEnd : public FrontEnd {
     statusShown = true;
   }
   void HideStatus() override { statusShown = false; }
-  void SetProgress(int percent) override { progress.push_back(percent); }
+  void ShowProgress(const ProgressEvent& event) override {
+    progress.push_back(event.percent);
+    events.push_back(event);
+  }
   void SetConnectLabel(const std::string& text) override { connectLabels.push_back(text); }
-  void Repaint() override {}
   void ShowBox(const std::string& text, const std::string& caption, BoxKind kind) override {
     boxes.push_back({text, caption, kind});
   }
@@ -56,7 +60,8 @@ class RecordingFrontEnd : public FrontEnd {
     answers.pop_front();
     return answer;
   }
-  void Beep(BoxKind kind) override { beeps.push_back(kind); }
+  // The success sound is the information box's.
+  void Beep() override { beeps.push_back(BoxKind::kInformation); }
   bool ShouldContinue() override { return true; }
   RunOptions Options() override { return options; }
 
@@ -70,7 +75,8 @@ class RecordingFrontEnd : public FrontEnd {
   std::deque<BoxAnswer> answers;
   std::vector<std::string> statuses;
   bool statusShown = false;
-  std::vector<int> progress;
+  std::vector<int> progress;  // the bar, as each event left it
+  std::vector<ProgressEvent> events;
   std::vector<std::string> connectLabels;
   std::vector<ShownBox> boxes;
   std::vector<ShownBox> questions;
@@ -83,6 +89,55 @@ class RecordingFrontEnd : public FrontEnd {
     return captions;
   }
 };
+
+// The phases of a clean FieldPal update, in order.
+inline const std::vector<RunPhase> kCleanPhases = {
+    RunPhase::kStarting,          RunPhase::kConnecting,     RunPhase::kCheckingBattery,
+    RunPhase::kSavingSettings,    RunPhase::kStartingLoader, RunPhase::kErasing,
+    RunPhase::kWriting,           RunPhase::kRestarting,     RunPhase::kCheckingFirmware,
+    RunPhase::kRestoringSettings, RunPhase::kErasingData,    RunPhase::kFinished,
+};
+
+// Checks the progress events of a clean run: each phase of kCleanPhases in turn, the bar ending
+// at 100, and the erase and the write each counting up to its total, which stays the same.
+// `imageBytes`: the bytes the write must count to.
+inline void ExpectCleanRunEvents(const std::vector<ProgressEvent>& events, uint32_t imageBytes) {
+  std::vector<RunPhase> phases;
+  for (const ProgressEvent& event : events) {
+    if (phases.empty() || phases.back() != event.phase) phases.push_back(event.phase);
+  }
+  EXPECT_EQ(phases, kCleanPhases);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().percent, 100);
+  for (const RunPhase counted : {RunPhase::kErasing, RunPhase::kWriting}) {
+    SCOPED_TRACE(PhaseKey(counted));
+    std::vector<ProgressEvent> counts;
+    for (const ProgressEvent& event : events) {
+      if (event.phase == counted && event.total > 0) counts.push_back(event);
+    }
+    ASSERT_GE(counts.size(), 2u);
+    for (size_t i = 1; i < counts.size(); ++i) {
+      EXPECT_EQ(counts[i].total, counts[0].total);
+      EXPECT_GE(counts[i].done, counts[i - 1].done);
+    }
+    EXPECT_EQ(counts.front().done, 0u);
+    EXPECT_EQ(counts.back().done, counts.back().total);
+    if (counted == RunPhase::kWriting) {
+      EXPECT_EQ(counts.back().total, imageBytes);
+    }
+  }
+}
+
+// The bytes of the loader's image, section by section.
+inline uint32_t ImageBytes(const FirmwareImage& image) {
+  uint32_t bytes = 0;
+  uint32_t offset = 0;
+  ImageSection section;
+  while (NextImageSection(image.text, image.length, &offset, &section)) {
+    bytes += section.dataLength / 2;
+  }
+  return bytes;
+}
 
 // A FieldPal's settings as the simulator keeps them.
 inline nlohmann::json SimSettings(const std::string& name, const std::string& serial, int contrast,

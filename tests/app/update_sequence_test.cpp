@@ -98,6 +98,16 @@ TEST_F(UpdateTest, ACleanUpdateReplacesTheFirmwareAndGivesTheSettingsBack) {
   EXPECT_EQ(stats["flash_faults"], 0);
 }
 
+// The same run as the window's bar sees it, as events: each phase in turn, the loader's erase
+// counted in segments and its write in the image's bytes, each up to its total.
+TEST_F(UpdateTest, ACleanUpdateReportsEachPhaseInTurnAndTheLoaderCountsUpToItsTotals) {
+  SimInstrument sim;
+  ASSERT_EQ(UpdateOn(sim), kResultOk);
+  ASSERT_EQ(ui_.events.size(), ui_.progress.size());
+  ExpectCleanRunEvents(ui_.events, ImageBytes(loader_->image));
+  ASSERT_EQ(sim.Stop(), 0);
+}
+
 // Runs that end before the flash is touched, and runs that pass a check and are then ended
 // cheaply by an instrument without a working loader.
 struct EarlyEnd {

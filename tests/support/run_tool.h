@@ -11,10 +11,13 @@ struct ToolOutcome {
   std::string output;  // stdout and stderr together
 };
 
-// Runs `program` with `arguments` (a shell-quoted argument string) and collects its output.
-inline ToolOutcome RunTool(const std::string& program, const std::string& arguments) {
+// Runs `program` with `arguments` (a shell-quoted argument string) and collects its output
+// (stdout alone when `withStderr` is false).
+inline ToolOutcome RunTool(const std::string& program, const std::string& arguments,
+                           bool withStderr = true) {
   ToolOutcome outcome;
-  const std::string command = "'" + program + "' " + arguments + " 2>&1";
+  const std::string command =
+      "'" + program + "' " + arguments + (withStderr ? " 2>&1" : " 2>/dev/null");
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return outcome;
   char chunk[4096];
