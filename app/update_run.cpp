@@ -113,7 +113,7 @@ int32_t RunUpdate(UpdateContext& c) {
   ShowStatus(c, RunPhase::kFinished,
              "Successfully updated firmware in " + std::to_string(c.seconds) + " seconds.");
   ui.Beep();
-  LogMessage(c.log, vexa_log_level::kMilestone, "VexaBSL Host",
+  LogMessage(c.log, vexa_log_level::kAlways, "VexaBSL Host",
              "Finished updating device in %d seconds", static_cast<int>(c.seconds));
   SettleSettingsFile(c);
   ReleaseRunLock(&lock);

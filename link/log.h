@@ -8,7 +8,9 @@
 
 namespace vexa_log_level {
 constexpr uint32_t kOff = 0;
-constexpr uint32_t kError = 1;       // failures; always written in normal operation
+constexpr uint32_t kError = 1;  // failures; always written in normal operation
+// What every error file must hold however low its level: the end of an update, with the failures.
+constexpr uint32_t kAlways = kError;
 constexpr uint32_t kMilestone = 10;  // connections made, steps completed
 constexpr uint32_t kTrace = 30;      // every command and answer
 constexpr uint32_t kBytes = 40;      // byte-level serial tracing
