@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/feedback_hand_over.h"
 #include "app/product.h"
 #include "app/update_texts.h"
 #include "gui/feedback_window.h"
@@ -256,19 +257,16 @@ void MainWindow::FormShow() {
   portRemembered_ = options.contains("CommPort");
   const QString rememberedPort = options.value("CommPort").toString();
 
-  const std::string dataFolder = DataFolder();
-  const std::string errorFile = dataFolder + "/" + caption.toStdString() + ".errors.txt";
-  log_ = std::make_unique<VexaLog>(errorFile.c_str(),
-                                   verboseLog_ ? vexa_log_level::kTrace : vexa_log_level::kError);
-  session_ = std::make_unique<SessionContext>(log_.get());
-  loader_ = std::make_unique<VexaBSLHost>(log_.get(), CatalogueTypeOfKey, product_.image);
-  enumerator_.log = log_.get();
+  EngineDescription description;
+  description.product = &product_;
+  description.dataFolder = DataFolder();
+  description.logLevel = verboseLog_ ? vexa_log_level::kTrace : vexa_log_level::kError;
   frontEnd_ = std::make_unique<GuiFrontEnd>(this, &continue_);
-  context_ = std::make_unique<UpdateContext>(log_.get(), session_.get(), loader_.get(),
-                                             frontEnd_.get(), product_);
-  context_->dataFolder = dataFolder;
-  context_->caption = caption.toStdString();
-  context_->deviceName = device.toStdString();
+  engine_ = std::make_unique<UpdateEngine>(description, frontEnd_.get());
+  log_ = &engine_->Log();
+  loader_ = &engine_->Loader();
+  context_ = &engine_->Context();
+  enumerator_.log = log_;
   connect(frontEnd_.get(), &GuiFrontEnd::statusChanged, this, [this](const QString& text) {
     statusText_->setText(text);
     statusText_->setVisible(true);
@@ -309,8 +307,8 @@ void MainWindow::FormShow() {
   } else {
     QTimer::singleShot(kWebCheckMs, this, &MainWindow::WebCheckTimerFired);
   }
-  if (loader_->image.status < 0) {
-    const int32_t code = loader_->image.status;
+  if (engine_->Status() < 0) {
+    const int32_t code = engine_->Status();
     QTimer::singleShot(kConstructorErrorMs, this, [this, code] { ReportConstructorError(code); });
   }
   if (!screenshotPath_.isEmpty()) {
@@ -414,7 +412,7 @@ void MainWindow::StartTimerFired() {
   statusBar_->setValue(0);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   frontEnd_->SetOptions(CurrentOptions());
-  thread_ = new UpdateThread(context_.get(), this);
+  thread_ = new UpdateThread(context_, this);
   connect(thread_, &QThread::finished, this, &MainWindow::RunEnded);
   thread_->start();
 }
@@ -464,7 +462,7 @@ void MainWindow::ReportConstructorError(int32_t code) {
   const std::string caption = context_->caption;
   ShowMessageBox(this, Q(LaunchErrorText(caption, code)), "Application Launch Error",
                  BoxKind::kError);
-  LogMessage(log_.get(), vexa_log_level::kError, "VexaBSL frmMain",
+  LogMessage(log_, vexa_log_level::kError, "VexaBSL frmMain",
              "HostBSL class got an constructor error (%d)", code);
   close();
 }
@@ -472,7 +470,7 @@ void MainWindow::ReportConstructorError(int32_t code) {
 void MainWindow::EraseWarningTimerFired() {
   const std::string text = DataEraseWarningText(context_->caption, context_->deviceName);
   ShowMessageBox(this, Q(text), "Data Erase Warning", BoxKind::kWarning);
-  LogMessage(log_.get(), vexa_log_level::kError, "ErrorOK Told User:", "%s", text.c_str());
+  LogMessage(log_, vexa_log_level::kError, "ErrorOK Told User:", "%s", text.c_str());
   QTimer::singleShot(kWebCheckMs, this, &MainWindow::WebCheckTimerFired);
 }
 
@@ -482,19 +480,15 @@ void MainWindow::WebCheckTimerFired() {
 
 void MainWindow::SendFeedbackClicked() {
   if (http_->Busy()) return;  // the client is in the middle of a check
+  const FeedbackHandOverValues handOver =
+      HandOverForFeedback(*log_, context_->caption, loader_->image.name, net::kErrorFileTail);
   FeedbackHandOver values;
-  values.productName = windowTitle().isEmpty() ? QApplication::applicationName() : windowTitle();
-  values.productVersion = userText2_->text();
+  values.productName = Q(handOver.productName);
+  values.productVersion = Q(handOver.productVersion);
   values.defaultRecipient = Q(net::SupportEmail());
-  values.errorLogs = QStringList{Q(log_->Path()), QString(), QString()};
+  values.errorLogs = QStringList{Q(handOver.errorFile), QString(), QString()};
   values.startFolder = QApplication::applicationDirPath();
   feedback_->HandOver(values);
-  if (log_->FileSize() > 0) {
-    log_->KeepTail(net::kErrorFileTail);
-  } else {
-    LogMessage(log_.get(), vexa_log_level::kMilestone, context_->caption.c_str(),
-               "Launching web feedback with an empty error file.");
-  }
   const QUrl host = net::SoftwareHostUrl();
   const net::HttpReply reply = net::TestConnection(*http_, host);
   if (!reply.ok) {
@@ -520,7 +514,7 @@ void MainWindow::RunVersionCheck(bool quiet) {
   request.path = versionFinderPath_;
   request.quiet = quiet;
   request.product = net::ProductText(context_->deviceName);
-  request.log = log_.get();
+  request.log = log_;
   const net::VersionCheckOutcome outcome = net::CheckVersion(*http_, prompts, request);
   emit versionCheckFinished(outcome.result);
 }

@@ -16,9 +16,9 @@
 
 #include "app/product.h"
 #include "app/update_context.h"
+#include "app/update_engine.h"
 #include "link/port_enum.h"
 #include "loader/bsl_host.h"
-#include "session/session_context.h"
 
 namespace net {
 class HttpClient;
@@ -115,17 +115,17 @@ class MainWindow : public QMainWindow {
   bool verboseLog_ = true;
   bool portRemembered_ = false;
 
-  // The engine, for the life of the program.
-  std::unique_ptr<VexaLog> log_;
-  std::unique_ptr<SessionContext> session_;
-  std::unique_ptr<VexaBSLHost> loader_;
+  // The engine, for the life of the program, and its error file, loader and context.
+  std::unique_ptr<UpdateEngine> engine_;
+  VexaLog* log_ = nullptr;
+  VexaBSLHost* loader_ = nullptr;
+  UpdateContext* context_ = nullptr;
   CommPortEnumerator enumerator_;
   std::vector<CommPortEntry> ports_;
   std::vector<std::string> portNames_;  // as DSOpen takes them (a path may outgrow an entry's name)
   int selected_ = 0;
   std::atomic<bool> continue_{true};
   std::unique_ptr<GuiFrontEnd> frontEnd_;
-  std::unique_ptr<UpdateContext> context_;
   UpdateThread* thread_ = nullptr;
   bool busy_ = false;
   // The version service's file for the product in hand; a sensor-type choice changes it.

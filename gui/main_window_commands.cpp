@@ -50,7 +50,7 @@ void MainWindow::DumpFirmwareImageClicked() {
   dialog.setDefaultSuffix("txt");
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const int32_t result =
-      BSLWriteTIFile(loader_.get(), dialog.selectedFiles().first().toLocal8Bit().constData());
+      BSLWriteTIFile(loader_, dialog.selectedFiles().first().toLocal8Bit().constData());
   if (result < 0) {
     ShowMessageBox(this, QString("Error saving firmware image: %1").arg(result), "Error",
                    BoxKind::kWarning);

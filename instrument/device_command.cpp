@@ -68,7 +68,7 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     }
     if (got == 0) {
       ++silentTries;
-      PumpingWait(kSilentTryPauseMs);
+      PauseMs(kSilentTryPauseMs);
       result = kErrLastTrySilent;
       continue;
     }
