@@ -36,7 +36,7 @@ int32_t EraseAndWriteFirmware(UpdateContext& c, uint32_t pause_ms) {
   c.accumulator = 21.0f;
   SetProgress(c, 21);
   ShowStatus(c, "Uploading new firmware code...");
-  if (pause_ms > 0) PauseMs(pause_ms);
+  if (pause_ms > 0) PumpingWait(pause_ms);
   result = BSLSendFirmware(loader, d.extendedAddressing);
   if (result < 0) {
     ShowErrorBox(c, LoaderFailureText(c, result), "Firmware Upload Error", BoxKind::kError);

@@ -107,7 +107,7 @@ int32_t ProgramFlash(UpdateContext& c) {
   const int32_t written = EraseAndWriteFirmware(c, 0);
   if (written < 0) return written;
   BSLDisconnect(loader);
-  PauseMs(d.bootWaitMs);
+  PumpingWait(d.bootWaitMs);
   SetProgress(c, 92);
   c.ui->Repaint();
   return kResultOk;
@@ -126,7 +126,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
   for (uint32_t attempt = 0; attempt < kConnectTries; ++attempt) {
     r = DPConnect(c.session, c.portName.c_str(), 2, kConnectTries, &c.descriptor);
     if (r >= 1) break;
-    PauseMs(attempt * kReconnectPauseMs);
+    PumpingWait(attempt * kReconnectPauseMs);
   }
   if (r < 0) {
     ShowErrorBox(c, LoaderFailureText(c, r), "Connection Error", BoxKind::kError);

@@ -148,7 +148,7 @@ int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
 int32_t SaveAndCheckSensor(UpdateContext& c) {
   ShowStatus(c, "Saving settings for this digital sensor...");
   Relay(c, "[");
-  PauseMs(500);
+  PumpingWait(500);
   UpdateJournal journal;
   if (ReadJournal(JournalPath(c), &journal)) {
     const int32_t resumed = ResumeUnfinishedRun(c, journal);
@@ -233,7 +233,7 @@ int32_t ProgramSensor(UpdateContext& c) {
   Relay(c, "[");
   StepProgress(c);
   ShowStatus(c, "Checking new firmware...");
-  PauseMs(1000);
+  PumpingWait(1000);
   return kResultOk;
 }
 
@@ -332,7 +332,7 @@ int32_t UpdateSensor(UpdateContext& c) {
     return handed;
   }
   Relay(c, "]");
-  PauseMs(500);
+  PumpingWait(500);
   // A sensor left in its loader by a run that was cut off: connected still (-80), or waiting
   // after its power came back (-81). Either way it answers no SDI-12 command until its new
   // firmware runs, so the run goes straight to the loader and restores the earlier run's file.

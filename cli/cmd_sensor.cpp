@@ -88,7 +88,7 @@ int RunSensor(const SensorOptions& options) {
 
   VexaSDI12 sdi(&log, &device);
   DSWrite(&device.port, "[", 1, nullptr);  // the reader relays to the sensor from now on
-  PauseMs(kRelayStartMs);
+  PumpingWait(kRelayStartMs);
   const int32_t result = SDISaveSensor(&sdi);
   DSWrite(&device.port, "`", 1, nullptr);  // back to the reader's own command line
   DisconnectDevice(&device, false);

@@ -68,7 +68,7 @@ int32_t DeviceCommand(DeviceContext* device, const char* command, char terminato
     }
     if (got == 0) {
       ++silentTries;
-      PauseMs(kSilentTryPauseMs);
+      PumpingWait(kSilentTryPauseMs);
       result = kErrLastTrySilent;
       continue;
     }

@@ -219,7 +219,7 @@ int32_t DeviceSettings(DeviceContext* device, SettingsRecord* record, uint32_t* 
     }
     if (previous < 0) {
       result = kErrPartlyDone;
-      PauseMs(kFailurePauseMs);
+      PumpingWait(kFailurePauseMs);
     }
     if (previous == kErrNoAnswer) {
       if (device->request.linkKind == link_kind::kRadio || reconnects >= device->tries) {

@@ -112,7 +112,7 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
       result = kErrUnreadableAnswer;
       if (++blankAnswers >= kMaxBlankAnswers) break;
       attempt = static_cast<uint32_t>(-1);  // a blank answer starts the count again
-      PauseMs(timeout);
+      PumpingWait(timeout);
       continue;
     }
     if (got < 0 && got != kErrRefused) {
@@ -124,7 +124,7 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
       const char* line = SkipCarriageReturns(answer);
       const char* lineEnd = std::strchr(line, '\r');
       if (!lineEnd) {
-        PauseMs(kVerPauseMs);  // only part of the line arrived
+        PumpingWait(kVerPauseMs);  // only part of the line arrived
         continue;
       }
       size_t length = static_cast<size_t>(lineEnd - line);
@@ -151,7 +151,7 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
         break;
       }
       result = kErrUnreadableAnswer;
-      PauseMs(kVerPauseMs);
+      PumpingWait(kVerPauseMs);
       continue;
     }
     if (std::strchr(answer, '+')) {
@@ -167,13 +167,13 @@ int32_t VerCommand(DeviceContext* device, bool skipShow) {
       // The loader's mark that it waits for a connection.
       if (++loaderMarks >= 2) break;
       result = kErrLoaderWaiting;
-      PauseMs(kLoaderWaitPauseMs);
+      PumpingWait(kLoaderWaitPauseMs);
       continue;
     }
     if (got == kErrRefused) {
       if (attempt == 0 || result == kResultOk) {
         result = kErrUnreadableAnswer;
-        PauseMs(kVerPauseMs);
+        PumpingWait(kVerPauseMs);
         continue;
       }
       // Refused twice: the oldest "Qd4" firmware, which has no "get -ver".

@@ -83,7 +83,7 @@ int32_t QueryCommand(DeviceContext* device, char* destination, int mode) {
   if (result > 0) {
     LogMessage(device->log, vexa_log_level::kTrace, tag, "QueryCommand heard from: %s (%d ms)",
                destination, MsSince(start));
-    PauseMs(kHeardPauseMs);
+    PumpingWait(kHeardPauseMs);
     return kResultOk;
   }
   switch (result) {
@@ -138,7 +138,7 @@ int32_t SendWake(DeviceContext* device) {
         pause = spacing - took;
       }
     }
-    PauseMs(pause);
+    PumpingWait(pause);
   }
   if (tooSlow) {
     LogMessage(device->log, vexa_log_level::kTrace, tag,

@@ -200,7 +200,7 @@ int32_t Mx2Config(DeviceContext* device, int32_t* channel, int32_t* subChannel, 
                "Mx2Config failed with error %d and %d (%d ms)", result, errors, MsSince(start));
   }
   *mask = done;
-  PauseMs(100);
+  PumpingWait(100);
   return result;
 }
 
@@ -412,7 +412,7 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
     int32_t localChannel = 0;
     int32_t localSubChannel = 0;
     uint32_t modemMask = kChannelBit | kSubChannelBit;
-    PauseMs(kPassThroughPauseMs);  // the modem's guard time before "+++"
+    PumpingWait(kPassThroughPauseMs);  // the modem's guard time before "+++"
     const int32_t result = Mx2Config(device, &localChannel, &localSubChannel, nullptr,
                                      SettingDirection::kRead, &modemMask);
     if (channel && (modemMask & kChannelBit)) *channel = localChannel;
@@ -430,9 +430,9 @@ int32_t MSRadioCommand(DeviceContext* device, int32_t* channel, int32_t* subChan
     // modem after "term" until the next "term".
     if (device->settings.deviceType != device_type::kQd4) return kErrNoAnswer;
     DSWrite(&device->port, "term\r", 5, nullptr);
-    PauseMs(kPassThroughPauseMs);
+    PumpingWait(kPassThroughPauseMs);
     const int32_t result = Mx2Config(device, channel, subChannel, version, direction, mask);
-    PauseMs(kPassThroughPauseMs);
+    PumpingWait(kPassThroughPauseMs);
     Send(device, "term\r", '>', kModemTimeoutMs);
     return result;
   }

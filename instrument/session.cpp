@@ -203,7 +203,7 @@ int32_t ConnectDevice(DeviceContext* device, ConnectionRequest* request) {
     }
   }
   device->request = *request;
-  PauseMs(kOpenPauseMs);
+  PumpingWait(kOpenPauseMs);
 
   if (request->linkKind == link_kind::kRadio && request->configureRadioModem) {
     device->tries = kModemConfigTries;
@@ -255,7 +255,7 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud) {
         break;
       }
       result = kErrNoAnswer;
-      if (device->port.baud == kStartBaud) PauseMs(kSetBaudRetryPauseMs);
+      if (device->port.baud == kStartBaud) PumpingWait(kSetBaudRetryPauseMs);
       continue;
     }
     if (got < 0) {
@@ -283,7 +283,7 @@ int32_t SetBaudCommand(DeviceContext* device, uint32_t baud) {
     LogMessage(device->log, vexa_log_level::kError, tag,
                "SetBaudCommand failed with error %d (%d ms)", result, MsSince(start));
   }
-  PauseMs(kAfterSetBaudPauseMs);
+  PumpingWait(kAfterSetBaudPauseMs);
   return result;
 }
 
@@ -301,7 +301,7 @@ int32_t DisconnectDevice(DeviceContext* device, bool skipLogout) {
       for (uint32_t attempt = 0; attempt < attempts; ++attempt) {
         DSPurge(&device->port, 1);
         DSWrite(&device->port, "logout\r", 7, nullptr);
-        PauseMs(kLogoutPauseMs);
+        PumpingWait(kLogoutPauseMs);
         DSWrite(&device->port, login, static_cast<uint32_t>(std::strlen(login)), nullptr);
         char heard[kLogoutAnswerBytes];
         uint32_t got = 0;

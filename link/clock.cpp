@@ -39,7 +39,7 @@ MessagePumpScope::~MessagePumpScope() {
   t_pump = previous_;
 }
 
-int32_t PauseMs(uint32_t ms) {
+int32_t PumpingWait(uint32_t ms) {
   const MessagePump pump = t_pump;
   if (ms < kPumpThresholdMs || !pump) {
     SleepMs(ms);

@@ -12,7 +12,7 @@ uint32_t MsClock();
 int32_t MsSince(uint32_t start);
 
 // A program's message pump: waits at most `maxWaitMs` for its window's events and dispatches what
-// is pending. It should block while idle; PauseMs calls it until its time is up.
+// is pending. It should block while idle; PumpingWait calls it until its time is up.
 using MessagePump = void (*)(uint32_t maxWaitMs);
 
 // Gives the calling thread's long pauses to `pump` while the object lives, and puts back the pump
@@ -32,7 +32,7 @@ class MessagePumpScope {
 // Returns after at least `ms` milliseconds: the pauses of every layer. Pauses of 170 ms and more
 // on a thread with a message pump (MessagePumpScope) call it until the time is up; all others are
 // plain sleeps. Returns 0.
-int32_t PauseMs(uint32_t ms);
+int32_t PumpingWait(uint32_t ms);
 
 // Local time minus universal time in seconds, daylight saving included.
 int32_t UtcOffset();

@@ -23,7 +23,7 @@ constexpr const char* kClosedTag = "VexaSerial";
 // A read returns what has arrived or waits this long for the first byte.
 constexpr int kFirstByteTimeoutMs = 100;
 
-// After five empty reads a long DSWait also pauses this long per round (PauseMs: the thread's
+// After five empty reads a long DSWait also pauses this long per round (PumpingWait: the thread's
 // message pump, where it has one, runs meanwhile).
 constexpr int kQuietReadsBeforePumping = 5;
 constexpr uint32_t kPumpingLimitMs = 400;
@@ -152,7 +152,7 @@ int32_t DSOpen(SerialPort* port, const char* name, uint32_t baud) {
     LogMessage(port->log, vexa_log_level::kBytes, kClosedTag,
                "DSOpen found port \"%d\" already open", port->handle);
     DSClose(port);
-    PauseMs(100);
+    PumpingWait(100);
   }
   if (!name) name = "";
   std::snprintf(port->name, sizeof port->name, "%s", name);
@@ -389,7 +389,7 @@ int32_t DSWait(SerialPort* port, uint32_t timeoutMs, char character) {
       return 0;
     }
     if (++quiet_reads > kQuietReadsBeforePumping && timeoutMs > kPumpingLimitMs) {
-      PauseMs(kPumpingSliceMs);
+      PumpingWait(kPumpingSliceMs);
     }
   }
 }

@@ -35,7 +35,7 @@ int32_t WriteThenRead(VexaBSLHost* host, const char* text, uint32_t pauseMs, cha
   std::memset(answer, 0, 32);
   int32_t result = DSWrite(&host->port, text, static_cast<uint32_t>(std::strlen(text)), &count);
   if (result < 0) return result;
-  PauseMs(pauseMs);
+  PumpingWait(pauseMs);
   result = DSRead(&host->port, answer, 31, &count);
   if (result < 0) return result;
   answer[count] = 0;
@@ -67,7 +67,7 @@ int32_t Handshake(VexaBSLHost* host, uint32_t* succeededAttempt) {
       return kResultOk;
     }
     result = kErrLoaderHandshake;
-    PauseMs(kRetryPauseMs);
+    PumpingWait(kRetryPauseMs);
   }
   return result;
 }
@@ -80,7 +80,7 @@ int32_t WithRetries(VexaBSLHost* host, Exchange exchange) {
   for (uint32_t attempt = 0; attempt < host->tries; ++attempt) {
     result = exchange();
     if (result > 0) break;
-    PauseMs(kRetryPauseMs);
+    PumpingWait(kRetryPauseMs);
   }
   return result;
 }
@@ -102,7 +102,7 @@ int32_t SendBlock(VexaBSLHost* host, uint32_t fill, uint32_t blockAddress, bool 
   for (uint32_t attempt = 0; attempt < host->tries; ++attempt) {
     result = BSLCommand(host, 'W', host->blockBuffer, fill, '\r', answer, &elapsed);
     if (result > 0) break;
-    PauseMs(kRetryPauseMs);
+    PumpingWait(kRetryPauseMs);
     const int32_t address = BSLSendAddress(host, blockAddress, extended);
     if (address < 0) return address;
   }
@@ -206,7 +206,7 @@ int32_t BSLInvocation(VexaBSLHost* host, uint32_t loaderBaud) {
     }
     if (Contains(answer, "ERROR")) {
       result = kErrLoaderHandshake;
-      PauseMs(kRetryPauseMs);
+      PumpingWait(kRetryPauseMs);
     } else if (Contains(answer, "VexaBSL MISSING")) {
       result = kErrNoLoader;
       stopped = true;
@@ -215,7 +215,7 @@ int32_t BSLInvocation(VexaBSLHost* host, uint32_t loaderBaud) {
       stopped = true;
     } else if (answer[0] == 0) {
       result = kErrNoLoader;
-      PauseMs(kRetryPauseMs);
+      PumpingWait(kRetryPauseMs);
     } else {
       // "OK" or "$": the firmware is starting its loader. Anything else ends the tries too,
       // keeping the result so far.
@@ -260,7 +260,7 @@ int32_t BSLCheck(VexaBSLHost* host, const char* portName, uint32_t loaderBaud) {
     }
     host->portOpen = true;
   }
-  PauseMs(kSettleAfterOpenMs);
+  PumpingWait(kSettleAfterOpenMs);
   DSPurge(&host->port, 1);
   char answer[32];
   const int32_t io = WriteThenRead(host, "\r", 200, answer);
@@ -293,7 +293,7 @@ int32_t BSLConnect(VexaBSLHost* host, const char* portName, uint32_t loaderBaud,
     return result;
   }
   host->portOpen = true;
-  PauseMs(kSettleAfterOpenMs);
+  PumpingWait(kSettleAfterOpenMs);
 
   result = kErrNoAttempt;
   for (uint32_t attempt = 0; attempt < tries; ++attempt) {
@@ -318,7 +318,7 @@ int32_t BSLConnect(VexaBSLHost* host, const char* portName, uint32_t loaderBaud,
     const int32_t asked = BSLCommand(host, 'g', nullptr, 0, '\r', answer, &elapsed);
     if (asked < 0 || Contains(answer, "ERROR")) {
       result = asked < 0 ? asked : kErrLoaderHandshake;
-      PauseMs(kRetryPauseMs);
+      PumpingWait(kRetryPauseMs);
       continue;
     }
     const char* plus = std::strchr(answer, '+');
@@ -345,7 +345,7 @@ int32_t BSLDisconnect(VexaBSLHost* host) {
   if (!host->portOpen) return 0;
   const int32_t result = DSClose(&host->port);
   host->portOpen = false;
-  PauseMs(100);
+  PumpingWait(100);
   return result;
 }
 
@@ -376,7 +376,7 @@ int32_t BSLAttach(VexaBSLHost* host) {
       break;
     }
     result = kErrLoaderHandshake;
-    PauseMs(kRetryPauseMs);
+    PumpingWait(kRetryPauseMs);
   }
   if (result > 0) {
     LogMessage(host->log, vexa_log_level::kMilestone, kTag, "BSLAttach successful (%d tries)",
@@ -489,7 +489,7 @@ int32_t BSLSendFirmware(VexaBSLHost* host, bool extended) {
 }
 
 int32_t BSLSendVectors(VexaBSLHost* host) {
-  PauseMs(50);
+  PumpingWait(50);
   char answer[kAnswerSize];
   uint32_t elapsed = 0;
   const int32_t result = WithRetries(host, [&] {

@@ -39,7 +39,7 @@ bool Recover(VexaSDI12* sdi) {
   SerialPort* port = &sdi->device->port;
   for (uint32_t i = 0; i < kRecoveryBreaks; ++i) {
     WriteText(port, "|");
-    PauseMs(kRecoveryBreakPauseMs);
+    PumpingWait(kRecoveryBreakPauseMs);
   }
   DSPurge(port, 1);
   WriteText(port, "?!");
@@ -81,7 +81,7 @@ int32_t SDISendCommand(VexaSDI12* sdi, const char* command, char* buffer, uint32
   for (uint32_t attempt = 0; attempt < tries; ++attempt) {
     if (prefix) {
       WriteText(port, "|");
-      PauseMs(kPrefixPauseMs);
+      PumpingWait(kPrefixPauseMs);
       DSPurge(port, 1);
       sdi->answer[0] = 0;
     }
@@ -236,9 +236,9 @@ int32_t SDIInvokeVexaBSL(VexaSDI12* sdi) {
   }
   // The reader now relays raw bytes to the sensor's loader, which "P" wakes.
   WriteText(&sdi->device->port, "]");
-  PauseMs(kLoaderRelayPauseMs);
+  PumpingWait(kLoaderRelayPauseMs);
   WriteText(&sdi->device->port, "P");
-  PauseMs(kLoaderRelayPauseMs);
+  PumpingWait(kLoaderRelayPauseMs);
   return kResultOk;
 }
 

@@ -143,7 +143,7 @@ int32_t DPIdentify(SessionContext* session, DeviceDescriptor* descriptor) {
 int32_t DPLogin(SessionContext* session) {
   if (!session) return kErrMissingArgument;
   DeviceContext* device = &session->device;
-  PauseMs(kLoginPauseMs);
+  PumpingWait(kLoginPauseMs);
   char login[16];
   std::snprintf(login, sizeof login, "login %s", kAccessCode);
   const uint32_t start = MsClock();
@@ -154,9 +154,9 @@ int32_t DPLogin(SessionContext* session) {
     // The instruments read a login typed by hand; characters sent at once are lost.
     for (const char* c = login; *c; ++c) {
       DSWrite(&device->port, c, 1, nullptr);
-      PauseMs(kLoginCharacterMs);
+      PumpingWait(kLoginCharacterMs);
     }
-    PauseMs(kLoginCharacterMs);
+    PumpingWait(kLoginCharacterMs);
     result = Exchange(session, "\r\n\r", kLoginTimeoutMs, answer, sizeof answer, nullptr);
     if (result > 0 && (std::strstr(answer, "OK") || std::strstr(answer, "5927"))) {
       result = kResultOk;
@@ -172,7 +172,7 @@ int32_t DPLogin(SessionContext* session) {
     LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "DPConnect successfully logged into the device (%d ms)", MsSince(start));
   }
-  PauseMs(kLoginPauseMs);
+  PumpingWait(kLoginPauseMs);
   return result;
 }
 
@@ -183,7 +183,7 @@ int32_t DPLogout(SessionContext* session, bool sendLogout) {
     Exchange(session, "logout\r", kLogoutTimeoutMs, answer, sizeof answer, nullptr);
   }
   const int32_t result = DisconnectDevice(&session->device, false);
-  PauseMs(kDisconnectPauseMs);
+  PumpingWait(kDisconnectPauseMs);
   return result;
 }
 
@@ -211,7 +211,7 @@ int32_t DPCheckFirmware(SessionContext* session, bool postInit) {
       LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                  "DPCheckFirmware can't determine firmware code status");
     }
-    PauseMs(kPostPauseMs);
+    PumpingWait(kPostPauseMs);
   }
   return result;
 }

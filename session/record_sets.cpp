@@ -245,7 +245,7 @@ int32_t ResetRecords(SessionContext* session, const char* command) {
     if (result > 0 && std::strstr(answer, "OK")) return kResultOk;
     LogMessage(session->log, vexa_log_level::kError, kSessionTag,
                "\"%s\" failed with error %d (%d ms)", shown, result, static_cast<int>(elapsed));
-    PauseMs(kResetPauseMs);
+    PumpingWait(kResetPauseMs);
   }
   return result;
 }

@@ -461,7 +461,7 @@ TEST_P(SensorPowerCutTest, TheNextRunFinishesTheUpdateWithTheCalibrationKept) {
   const int32_t first = RunUpdate(*context_);
   SCOPED_TRACE("cut after answer " + std::to_string(cut) + " of " + std::to_string(total) +
                ", first run " + std::to_string(first));
-  PauseMs(400);  // the power is back
+  PumpingWait(400);  // the power is back
   // A cut in the restore can let the first run end (a restore failure does not stop it): then
   // its settings file is kept under a name of its own, and nothing is lost either.
   const std::string kept = context_->keptSettingsFile;

@@ -67,7 +67,7 @@ TEST_F(SimSessionTest, Qd40ReturnsTo9600WhenTheHostFallsSilent) {
   EXPECT_EQ(device_->port.baud, 460800u);
   DSClose(&device_->port);  // the host goes away without a word
   device_->request.linkKind = link_kind::kNone;
-  PauseMs(500);
+  PumpingWait(500);
   request_.baudCode = 2;
   ASSERT_EQ(ConnectDevice(device_.get(), &request_), 1);
   EXPECT_EQ(device_->settings.versionNumber, 203);

@@ -16,34 +16,34 @@ void CountingPump(uint32_t maxWaitMs) {
   nanosleep(&pause, nullptr);
 }
 
-TEST(PauseMs, ShortWaitsSleepAndLongWaitsPump) {
+TEST(PumpingWait, ShortWaitsSleepAndLongWaitsPump) {
   {
     const MessagePumpScope pump(CountingPump);
     g_pump_calls = 0;
     uint32_t start = MsClock();
-    PauseMs(100);
+    PumpingWait(100);
     EXPECT_GE(MsClock() - start, 100u);
     EXPECT_EQ(g_pump_calls, 0);
 
     start = MsClock();
-    PauseMs(750);
+    PumpingWait(750);
     EXPECT_GE(MsClock() - start, 750u);
     EXPECT_GT(g_pump_calls, 1);
   }
 
   g_pump_calls = 0;
-  PauseMs(200);
+  PumpingWait(200);
   EXPECT_EQ(g_pump_calls, 0) << "without a pump the wait just sleeps";
 }
 
 // Each thread pauses with its own pump: a run on one thread never runs another thread's events.
-TEST(PauseMs, AThreadsPumpServesThatThreadAlone) {
+TEST(PumpingWait, AThreadsPumpServesThatThreadAlone) {
   const MessagePumpScope pump(CountingPump);
   g_pump_calls = 0;
-  std::thread other([] { PauseMs(200); });
+  std::thread other([] { PumpingWait(200); });
   other.join();
   EXPECT_EQ(g_pump_calls, 0);
-  PauseMs(200);
+  PumpingWait(200);
   EXPECT_GT(g_pump_calls, 0);
 }
 

@@ -80,7 +80,7 @@ class RelayedSensor {
       : log_(nullptr, 0), device_(&log_), sdi_(&log_, &device_) {
     opened_ = DSOpen(&device_.port, link.c_str(), 9600);
     DSWrite(&device_.port, "[", 1, nullptr);
-    PauseMs(500);
+    PumpingWait(500);
   }
   ~RelayedSensor() {
     DSWrite(&device_.port, "`", 1, nullptr);

@@ -127,7 +127,7 @@ TEST_F(LoaderFaults, PowerLossInTheMiddleOfTheWrite) {
   EXPECT_EQ(Send('W', block_), "+\r");
   EXPECT_EQ(Send('W', block_), "") << "no answer: the power failed";
   EXPECT_EQ(line_.SendAndListen("\r", 100), "") << "nothing answers while off";
-  PauseMs(500);
+  PumpingWait(500);
   // Power is back: the application is half written, so the loader waits again.
   EXPECT_EQ(line_.Exchange("\r", '\r'), "$\r");
   sim_.Stop();

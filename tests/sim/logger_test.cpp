@@ -20,11 +20,11 @@ TEST(Qd40, AnswersAndChangesItsRate) {
   EXPECT_EQ(line.Exchange("get -rch\r", '>'), "\rOK\r5\r>");
   EXPECT_EQ(line.Exchange("show\r", '>'), "\rERROR\r>");
   EXPECT_EQ(line.Exchange("set -baud 4\r", '>'), "\rOK\r>");  // still at 9600
-  PauseMs(50);
+  PumpingWait(50);
   ASSERT_TRUE(line.SetBaud(115200));
   EXPECT_EQ(line.Exchange("get -i\r", '>'), "\rLOGGER1\r>");
   // Silent for longer than the idle time: back at 9600.
-  PauseMs(600);
+  PumpingWait(600);
   EXPECT_NE(line.Exchange("get -i\r", '>', 300), "\rLOGGER1\r>");
   ASSERT_TRUE(line.SetBaud(9600));
   EXPECT_EQ(line.Exchange("get -i\r", '>'), "\rLOGGER1\r>");
@@ -50,7 +50,7 @@ TEST(RadioModem, CommandModeAndChannels) {
   ASSERT_TRUE(line.Open(sim.LinkPath(), 9600));
   // On channel 1 the logger on channel 2 hears nothing.
   EXPECT_EQ(line.SendAndListen("\rquery\r", 300), "");
-  PauseMs(700);  // the guard time before "+++"
+  PumpingWait(700);  // the guard time before "+++"
   EXPECT_EQ(line.Exchange("+++", '\r'), "OK\r");
   EXPECT_EQ(line.Exchange("ATHP\r", '\r'), "1\r");
   EXPECT_EQ(line.Exchange("ATDT\r", '\r'), "1234\r");

@@ -79,7 +79,7 @@ TEST(AccessCodeLoginOfTheHydrella4, EndsWithAPowerCut) {
   EXPECT_EQ(line.Exchange("login *5927\r", '>'), kOk);
   EXPECT_EQ(line.Exchange("get -sn\r", '>'), "\rHS4-2210318\r>");  // the power goes after it
   EXPECT_EQ(line.Exchange("get -sn\r", '>', 100), "");
-  PauseMs(300);
+  PumpingWait(300);
   EXPECT_EQ(line.Exchange("get -sn\r", '>'), kRefused) << "powered up logged out";
   line.Close();
   EXPECT_EQ(sim.Stop(), 0);

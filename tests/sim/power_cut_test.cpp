@@ -62,7 +62,7 @@ TEST_P(PowerCut, EndsWhenThePowerComesBack) {
   Begin({"--fault", "power-cut-after=1", "--power-off-ms", "300", "--realtime"});
   EXPECT_EQ(AskVersion(), GetParam().version);
   EXPECT_EQ(AskVersion(100), "");
-  PauseMs(300);
+  PumpingWait(300);
   EXPECT_EQ(AskVersion(), GetParam().version) << "powered up at its command line";
   line_.Close();
   ASSERT_EQ(sim_.Stop(), 0);
