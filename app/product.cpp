@@ -1,13 +1,9 @@
 #include "app/product.h"
 
-#include <filesystem>
-
 #include "app/data_folder.h"
 #include "loader/builtin_image.h"
 #include "session/catalogue.h"
 #include "session/session_context.h"
-
-namespace fs = std::filesystem;
 
 const Product kFieldPalProduct = {product::kDeviceName,
                                   product::kCatalogueType,
@@ -50,10 +46,11 @@ std::string DataFolder() {
   return ChooseDataFolder().path;
 }
 
-std::string ErrorFilePath() {
-  return (fs::path(DataFolder()) / (std::string(product::kCaption) + ".errors.txt")).string();
+std::string ErrorFilePath(const std::string& dataFolder, const Product& p) {
+  const std::string name = ProductCaption(p) + ".errors.txt";
+  return dataFolder.empty() ? name : dataFolder + "/" + name;
 }
 
-std::string ErrorFilePath(const Product& p) {
-  return (fs::path(DataFolder()) / (ProductCaption(p) + ".errors.txt")).string();
+std::string ErrorFilePath() {
+  return ErrorFilePath(DataFolder(), kFieldPalProduct);
 }

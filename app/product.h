@@ -64,6 +64,8 @@ std::string ProductVersionText(const Product& product);
 // user's own in the runtime or temporary folder (data_folder.h says why).
 std::string DataFolder();
 
-// The error file: data folder + "/" + caption + ".errors.txt".
+// The product's error file in `dataFolder`: folder + "/" + caption + ".errors.txt" (the name
+// alone, in the working folder, when no folder is given).
+std::string ErrorFilePath(const std::string& dataFolder, const Product& product);
+// The FieldPal updater's error file in the user's data folder.
 std::string ErrorFilePath();
-std::string ErrorFilePath(const Product& product);

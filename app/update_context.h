@@ -1,6 +1,6 @@
 // The application's state for updates: the long-lived engine objects, the product and image the
 // build carries (or a firmware file opened in their place), the port picked, and what the last
-// run met and did. One per program, owned by the front end, reused by every run.
+// run met and did. One per engine (update_engine.h), which owns it, reused by every run.
 #pragma once
 
 #include <cstdint>

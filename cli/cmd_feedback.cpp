@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/feedback_hand_over.h"
 #include "app/product.h"
 #include "cli/commands.h"
 #include "link/log.h"
@@ -83,14 +84,12 @@ int RunFeedback(FeedbackOptions options) {
   }
 
   const std::string dataFolder = options.dataDir.empty() ? DataFolder() : options.dataDir;
-  const std::string errorFile = dataFolder + "/" + product::kCaption + ".errors.txt";
-  VexaLog log(errorFile.c_str(), vexa_log_level::kMilestone);
-  if (log.FileSize() > 0) {
-    log.KeepTail(net::kErrorFileTail);
-  } else {
-    LogMessage(&log, vexa_log_level::kMilestone, product::kCaption,
-               "Launching web feedback with an empty error file.");
-  }
+  const VexaLog log(ErrorFilePath(dataFolder, kFieldPalProduct).c_str(),
+                    vexa_log_level::kMilestone);
+  // The version the window's version label shows.
+  const FeedbackHandOverValues handOver =
+      HandOverForFeedback(log, ProductCaption(kFieldPalProduct),
+                          ProductVersionText(kFieldPalProduct), net::kErrorFileTail);
 
   const std::string host = options.server.empty() ? net::SoftwareHostUrl() : options.server;
   net::HttpClient client;
@@ -103,14 +102,14 @@ int RunFeedback(FeedbackOptions options) {
   }
 
   net::FeedbackSender sender;
-  sender.productName = product::kCaption;
-  sender.productVersion = ProductVersionText(kFieldPalProduct);  // as the window's version label
+  sender.productName = handOver.productName;
+  sender.productVersion = handOver.productVersion;
   sender.defaultRecipient = net::SupportEmail();
   sender.installationPath = net::RunningProgramPath();
   sender.computerInformation = net::LocalComputerInformation();
   net::FeedbackPost post;
   post.fields = net::FeedbackFields(entry, sender);
-  post.errorLogs = {errorFile};
+  post.errorLogs = {handOver.errorFile};
   post.userFile = options.file;
 
   const net::FeedbackPostResult sent = net::PostFeedback(client, host, post);

@@ -10,14 +10,12 @@
 #include "app/product.h"
 #include "app/settings_file_problem.h"
 #include "app/update_context.h"
-#include "app/update_run.h"
+#include "app/update_engine.h"
 #include "app/update_texts.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
 #include "cli/interrupts.h"
 #include "link/result.h"
-#include "loader/bsl_host.h"
-#include "session/catalogue.h"
 
 namespace {
 
@@ -56,17 +54,14 @@ void PrintJson(const UpdateContext& c, int32_t result) {
 }
 
 int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
-  std::string dataFolder;
-  if (!UseDataFolder(options.dataDir, &dataFolder)) return kExitFailed;
-  const std::string logPath = options.log.empty()
-                                  ? dataFolder + "/" + ProductCaption(product) + ".errors.txt"
-                                  : options.log;
-  VexaLog log(logPath.c_str(), options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace);
-  SessionContext session(&log);
-  VexaBSLHost loader(&log, CatalogueTypeOfKey, product.image);
-  if (session.status < 0) return ReportFailure("starting", session.status);
-  if (loader.image.status < 0)
-    return ReportFailure("the built-in image check", loader.image.status);
+  EngineDescription description;
+  description.product = &product;
+  if (!UseDataFolder(options.dataDir, &description.dataFolder)) return kExitFailed;
+  description.errorFile = options.log;
+  description.logLevel = options.verbose ? vexa_log_level::kBytes : vexa_log_level::kTrace;
+  description.portName = description.portDescription = options.port;
+  description.firmwareFile = options.file;
+  description.sensorType = options.sensorType;
 
   RunOptions run;
   run.factoryMode = options.factory;
@@ -79,30 +74,31 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
                                            : Answering::kAsk;
   const bool json = options.json || options.jsonEvents;
   ConsoleFrontEnd ui(run, answering, json, options.jsonEvents);
-  UpdateContext context(&log, &session, &loader, &ui, product);
-  if (product.digitalSensor && options.sensorType != 0) {
-    SetSensorType(context, options.sensorType);
-  }
-  context.dataFolder = dataFolder;
-  context.portName = options.port;
-  context.portDescription = options.port;
-
-  if (!options.file.empty()) {
-    const int32_t opened = OpenFirmwareFile(context, options.file.c_str());
-    if (opened < 0) {
+  UpdateEngine engine(description, &ui);
+  UpdateContext& context = engine.Context();
+  switch (engine.FailedStep()) {
+    case EngineStep::kNone:
+      break;
+    case EngineStep::kSession:
+      return ReportFailure("starting", engine.Status());
+    case EngineStep::kBuiltinImage:
+      return ReportFailure("the built-in image check", engine.Status());
+    case EngineStep::kFirmwareFile: {
       const std::string name = options.file.substr(options.file.find_last_of('/') + 1);
       std::fprintf(stderr, "File Error\n%s\n",
-                   FileErrorText(context.caption, name, opened).c_str());
-      return ReportFailure("opening the firmware file", opened);
+                   FileErrorText(context.caption, name, engine.Status()).c_str());
+      return ReportFailure("opening the firmware file", engine.Status());
     }
+  }
+  if (!options.file.empty()) {
     std::fprintf(stderr, "Firmware file %s: %s %s\n", options.file.c_str(),
                  context.deviceName.c_str(), VersionText(context.imageVersion).c_str());
   }
   WarnOnInterrupt(DontQuitText(context.caption, context.deviceName));
 
-  const int32_t result = RunUpdate(context);
+  const int32_t result = engine.Update();
   ui.EndProgress();
-  std::fprintf(stderr, "Log: %s\n", logPath.c_str());
+  std::fprintf(stderr, "Log: %s\n", engine.Log().Path().c_str());
   if (json) PrintJson(context, result);
   // With the events, stdout holds JSON lines only.
   FILE* textOut = options.jsonEvents ? stderr : stdout;

@@ -14,9 +14,8 @@
 #include "app/front_end.h"
 #include "app/product.h"
 #include "app/update_context.h"
+#include "app/update_engine.h"
 #include "link/log.h"
-#include "loader/bsl_host.h"
-#include "session/session_context.h"
 
 class QThread;
 class QWidget;
@@ -30,13 +29,13 @@ class RunController : public QObject {
   RunController(const Product& product, QWidget* window);
   ~RunController() override;  // waits for a run in progress
 
-  UpdateContext& Context() { return *context_; }
-  VexaLog* Log() const { return log_.get(); }
+  UpdateContext& Context() { return engine_->Context(); }
+  VexaLog* Log() const { return &engine_->Log(); }
   // What the user must be told about the data folder before a run ("" when all is well).
   const std::string& DataFolderNotice() const { return dataFolderNotice_; }
-  // The loader context's construction result: 0, or -60 (out of memory), -101 (the built-in
-  // image is damaged) or another negative code when it could not be built.
-  int32_t EngineStatus() const { return loader_->image.status; }
+  // The engine's construction result: 1, or kErrOutOfMemory, kErrImageDamaged or another
+  // negative code when it could not be built.
+  int32_t EngineStatus() const { return engine_->Status(); }
   // What a run reports, as signals on the window's thread.
   GuiFrontEnd* Reports() const { return frontEnd_.get(); }
 
@@ -56,12 +55,9 @@ class RunController : public QObject {
   void AssembleEngine(const Product& product, QWidget* window);
   void ThreadFinished();
 
-  std::unique_ptr<VexaLog> log_;
-  std::unique_ptr<SessionContext> session_;
-  std::unique_ptr<VexaBSLHost> loader_;
   std::atomic<bool> continue_{true};
   std::unique_ptr<GuiFrontEnd> frontEnd_;
-  std::unique_ptr<UpdateContext> context_;
+  std::unique_ptr<UpdateEngine> engine_;
   QThread* thread_ = nullptr;
   int32_t result_ = 0;  // written by the worker thread, read once it has finished
   std::string dataFolderNotice_;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include "app/feedback_hand_over.h"
 #include "app/update_texts.h"
 #include "gui/feedback_window.h"
 #include "gui/message_box.h"
@@ -97,21 +98,16 @@ void WindowCommands::SetVerboseErrorFile(bool on) {
 
 void WindowCommands::SendFeedback() {
   if (http_->Busy()) return;  // the client is in the middle of a check
-  VexaLog* log = run_->Log();
+  const UpdateContext& context = run_->Context();
+  const FeedbackHandOverValues handOver = HandOverForFeedback(
+      *run_->Log(), context.caption, context.loader->image.name, net::kErrorFileTail);
   FeedbackHandOver values;
-  values.productName =
-      window_->windowTitle().isEmpty() ? QApplication::applicationName() : window_->windowTitle();
-  values.productVersion = run_->Context().loader->image.name;  // the window's version label
+  values.productName = Q(handOver.productName);
+  values.productVersion = Q(handOver.productVersion);  // the window's version label
   values.defaultRecipient = Q(net::SupportEmail());
-  values.errorLogs = QStringList{Q(log->Path()), QString(), QString()};
+  values.errorLogs = QStringList{Q(handOver.errorFile), QString(), QString()};
   values.startFolder = QApplication::applicationDirPath();
   feedback_->HandOver(values);
-  if (log->FileSize() > 0) {
-    log->KeepTail(net::kErrorFileTail);
-  } else {
-    LogMessage(log, vexa_log_level::kMilestone, run_->Context().caption.c_str(),
-               "Launching web feedback with an empty error file.");
-  }
   const std::string host = net::SoftwareHostUrl();
   const net::HttpReply reply = net::TestConnection(*http_, host);
   if (!reply.ok) {

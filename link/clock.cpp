@@ -4,7 +4,8 @@
 
 namespace {
 
-MessagePump g_pump = nullptr;
+// The calling thread's pump: a thread's pauses never run another thread's events.
+thread_local MessagePump t_pump = nullptr;
 
 // Waits shorter than this never pump: the protocol layers' short pauses (100 ms, 175 ms between
 // loader attempts) stay exact and a window handler cannot run in the middle of them.
@@ -30,19 +31,24 @@ int32_t MsSince(uint32_t start) {
   return static_cast<int32_t>(MsClock() - start);
 }
 
-void SetMessagePump(MessagePump pump) {
-  g_pump = pump;
+MessagePumpScope::MessagePumpScope(MessagePump pump) : previous_(t_pump) {
+  t_pump = pump;
+}
+
+MessagePumpScope::~MessagePumpScope() {
+  t_pump = previous_;
 }
 
 int32_t PumpingWait(uint32_t ms) {
-  if (ms < kPumpThresholdMs || !g_pump) {
+  const MessagePump pump = t_pump;
+  if (ms < kPumpThresholdMs || !pump) {
     SleepMs(ms);
     return 0;
   }
   uint32_t start = MsClock();
   uint32_t remaining = ms;
   for (;;) {
-    g_pump(remaining);
+    pump(remaining);
     const uint32_t now = MsClock();
     // A clock that went backwards (it cannot with CLOCK_MONOTONIC, but the arithmetic is
     // unsigned) restarts the count rather than ending the wait early.

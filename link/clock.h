@@ -1,5 +1,5 @@
-// Time for the protocol layers: a millisecond clock, the responsive wait that every layer uses for
-// its pauses, and the local offset from UTC for the instrument clock commands.
+// Time for the protocol layers: a millisecond clock, the pause that every layer waits with, and the
+// local offset from UTC for the instrument clock commands.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,27 @@ uint32_t MsClock();
 // Milliseconds from `start` (an MsClock value) to now, for the "(%d ms)" of the log lines.
 int32_t MsSince(uint32_t start);
 
-// The application's message pump: waits at most `maxWaitMs` for window events and dispatches what
+// A program's message pump: waits at most `maxWaitMs` for its window's events and dispatches what
 // is pending. It should block while idle; PumpingWait calls it until its time is up.
 using MessagePump = void (*)(uint32_t maxWaitMs);
 
-// Installs the pump (null removes it). Without one PumpingWait just sleeps.
-void SetMessagePump(MessagePump pump);
+// Gives the calling thread's long pauses to `pump` while the object lives, and puts back the pump
+// it replaced when it ends. Each thread has its own (none at first), so that several runs, each
+// on a thread of its own, each keep theirs.
+class MessagePumpScope {
+ public:
+  explicit MessagePumpScope(MessagePump pump);
+  ~MessagePumpScope();
+  MessagePumpScope(const MessagePumpScope&) = delete;
+  MessagePumpScope& operator=(const MessagePumpScope&) = delete;
 
-// Returns after at least `ms` milliseconds. Waits of 170 ms and more keep the window alive
-// through the message pump; shorter waits are plain sleeps. Returns 0.
+ private:
+  MessagePump previous_;
+};
+
+// Returns after at least `ms` milliseconds: the pauses of every layer. Pauses of 170 ms and more
+// on a thread with a message pump (MessagePumpScope) call it until the time is up; all others are
+// plain sleeps. Returns 0.
 int32_t PumpingWait(uint32_t ms);
 
 // Local time minus universal time in seconds, daylight saving included.

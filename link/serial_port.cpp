@@ -23,7 +23,8 @@ constexpr const char* kClosedTag = "VexaSerial";
 // A read returns what has arrived or waits this long for the first byte.
 constexpr int kFirstByteTimeoutMs = 100;
 
-// After five empty reads a long DSWait also pumps the window for this long per round.
+// After five empty reads a long DSWait also pauses this long per round (PumpingWait: the thread's
+// message pump, where it has one, runs meanwhile).
 constexpr int kQuietReadsBeforePumping = 5;
 constexpr uint32_t kPumpingLimitMs = 400;
 constexpr uint32_t kPumpingSliceMs = 200;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -16,22 +17,34 @@ void CountingPump(uint32_t maxWaitMs) {
 }
 
 TEST(PumpingWait, ShortWaitsSleepAndLongWaitsPump) {
-  SetMessagePump(CountingPump);
-  g_pump_calls = 0;
-  uint32_t start = MsClock();
-  PumpingWait(100);
-  EXPECT_GE(MsClock() - start, 100u);
-  EXPECT_EQ(g_pump_calls, 0);
+  {
+    const MessagePumpScope pump(CountingPump);
+    g_pump_calls = 0;
+    uint32_t start = MsClock();
+    PumpingWait(100);
+    EXPECT_GE(MsClock() - start, 100u);
+    EXPECT_EQ(g_pump_calls, 0);
 
-  start = MsClock();
-  PumpingWait(750);
-  EXPECT_GE(MsClock() - start, 750u);
-  EXPECT_GT(g_pump_calls, 1);
-  SetMessagePump(nullptr);
+    start = MsClock();
+    PumpingWait(750);
+    EXPECT_GE(MsClock() - start, 750u);
+    EXPECT_GT(g_pump_calls, 1);
+  }
 
   g_pump_calls = 0;
   PumpingWait(200);
   EXPECT_EQ(g_pump_calls, 0) << "without a pump the wait just sleeps";
+}
+
+// Each thread pauses with its own pump: a run on one thread never runs another thread's events.
+TEST(PumpingWait, AThreadsPumpServesThatThreadAlone) {
+  const MessagePumpScope pump(CountingPump);
+  g_pump_calls = 0;
+  std::thread other([] { PumpingWait(200); });
+  other.join();
+  EXPECT_EQ(g_pump_calls, 0);
+  PumpingWait(200);
+  EXPECT_GT(g_pump_calls, 0);
 }
 
 class UtcOffsetTest : public ::testing::TestWithParam<std::pair<const char*, int32_t>> {};
