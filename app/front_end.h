@@ -40,7 +40,7 @@ class FrontEnd {
   virtual BoxAnswer Confirm(const std::string& text, const std::string& caption) = 0;
   // The success sound at the end of a run.
   virtual void Beep() = 0;
-  // False once the user asked to stop: the loader stops at its next block (-40).
+  // False once the user asked to stop: the loader stops at its next block (kErrCancelled).
   virtual bool ShouldContinue() = 0;
   virtual RunOptions Options() = 0;
 };

@@ -19,9 +19,9 @@ struct RunLock {
 // data folder + "/" + device name + ".lock"
 std::string RunLockPath(const UpdateContext& context);
 
-// Takes the lock at `path` without waiting. 1: this run owns the files; -157 another run owns
-// them; -158 the lock file is a symbolic link; or why the file could not be made (-151, -153,
-// -156, -150, -155: see FileWriteErrorCode).
+// Takes the lock at `path` without waiting. 1: this run owns the files; kErrDataFolderBusy:
+// another run owns them; kErrFileIsLink: the lock file is a symbolic link; or why the file could
+// not be made (FileWriteErrorCode's codes).
 int32_t TakeRunLock(const std::string& path, RunLock* lock);
 
 // Removes the lock file and lets the lock go. Nothing when the lock is not held.

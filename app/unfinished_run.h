@@ -16,8 +16,8 @@ int32_t NoteErasing(UpdateContext& context);
 
 // The box of a data folder that cannot keep what a broken run would need to get the settings
 // back (the settings file, the journal, a kept file), or whose files are links: it names the
-// folder and the reason (`code`: -153 the disk is full, -156 read-only, -151 no permission, ...;
-// -158 with `file`, the link's name). The run stops before the flash is touched.
+// folder and the reason (`code`: kErrDiskFull, kErrDiskReadOnly, kErrFileDenied, ...;
+// kErrFileIsLink with `file`, the link's name). The run stops before the flash is touched.
 void DataFolderFailed(UpdateContext& context, int32_t code, const std::string& file = {});
 
 // The "Unfinished Update" question: true when the user says the file's settings belong to the

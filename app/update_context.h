@@ -88,6 +88,7 @@ void SetSensorType(UpdateContext& context, uint32_t sensorType);
 
 // Loads a TI-Text file in place of the image (Open Firmware File): on success the device name,
 // image version and write increment follow the file. The file must fit the memory map of the
-// family it is for. 1, or the loader's code (-100, -60, -103, -104, -107, -108, ...); on failure
-// everything stays as it was.
+// family it is for. 1, or the loader's code (kErrNotTiText, kErrOutOfMemory,
+// kErrImageOutsideMemory, kErrImageOverlaps, kErrImageNoCode, kErrImageNoResetVector, ...); on
+// failure everything stays as it was.
 int32_t OpenFirmwareFile(UpdateContext& context, const char* path);

@@ -45,8 +45,8 @@ class UpdateEngine {
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
-  // 1 when the engine can run; else the failed step's code: -60 out of memory (the session or
-  // the loader context), -101 the built-in image is damaged, or OpenFirmwareFile's code.
+  // 1 when the engine can run; else the failed step's code: kErrOutOfMemory (the session or the
+  // loader context), kErrImageDamaged (the built-in image), or OpenFirmwareFile's code.
   int32_t Status() const { return status_; }
   EngineStep FailedStep() const { return failedStep_; }
 

@@ -82,7 +82,7 @@ int32_t SaveSettings(UpdateContext& c, bool loggedIn) {
   return saved;
 }
 
-// Steps 13 to 21: the loader programs the flash and the instrument restarts.
+// The loader programs the flash and the instrument restarts.
 int32_t ProgramFlash(UpdateContext& c) {
   const DeviceDescriptor& d = c.descriptor;
   VexaBSLHost* loader = c.loader;
@@ -119,7 +119,7 @@ void RestoreFailed(UpdateContext& c, int32_t code) {
   ShowErrorBox(c, RestoreFailureText(c, code), "Settings Error", BoxKind::kError);
 }
 
-// Steps 22 to 31: the new firmware.
+// The new firmware: its self-test, the settings back, the clock and the old data.
 int32_t FinishWithNewFirmware(UpdateContext& c) {
   int32_t r = 0;
   for (uint32_t attempt = 0; attempt < kConnectTries; ++attempt) {

@@ -23,8 +23,8 @@ std::string SettingsFilePath(const UpdateContext& context);
 bool ReadJournal(const std::string& path, UpdateJournal* journal);
 // Written whole and on the disk, or not at all (an earlier journal then stays as it was), through
 // a new file of its own, never through a file or link that is there. 1, or why the folder took
-// no journal: -153 the disk is full, -156 it is read-only, -151 no permission, -150 no folder,
-// -155 another failure.
+// no journal: kErrDiskFull, kErrDiskReadOnly, kErrFileDenied (no permission), kErrFileMissing
+// (no folder), kErrFileWriteFailed (another failure).
 int32_t WriteJournal(const std::string& path, const UpdateJournal& journal);
 void RemoveJournal(const std::string& path);
 
@@ -35,5 +35,5 @@ bool ReadSettingsFileIdentity(const std::string& path, UpdateJournal* journal);
 // ("FieldPal.FP14-2291047.settings.txt", never replacing another file), so no later run saves
 // over it; the new name is on the disk when this returns. 1 with the new path in `kept`; 0 when
 // there is no settings file; or why it could not be kept (the file then stays where it was):
-// -153, -156, -151, -155 as for the journal.
+// the codes of WriteJournal.
 int32_t KeepSettingsFile(const UpdateContext& context, std::string* kept);

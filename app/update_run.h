@@ -16,22 +16,24 @@
 // The run wrapper: owns the data folder's files for the whole run (run_lock.h), clears what an
 // earlier run left, runs UpdateInstrument (UpdateSensor in the digital-sensor updater), then
 // reports success (the elapsed seconds, the calibration notice) or cleans up after a failure.
-// Returns the run's result: 1, or the failure's code; -157 when another run owns the folder's
-// files, -158 when one of them is a symbolic link, and a file code (-153 the disk is full, -156
-// read-only, ...) when the folder cannot take the files a broken run would need: then the flash
-// has not been touched.
+// Returns the run's result: 1, or the failure's code; kErrDataFolderBusy when another run owns
+// the folder's files, kErrFileIsLink when one of them is a symbolic link, and a file code
+// (kErrDiskFull, kErrDiskReadOnly, ...) when the folder cannot take the files a broken run would
+// need: then the flash has not been touched.
 int32_t RunUpdate(UpdateContext& context);
 
-// The sequence itself. 1; -20 no connection; -40 cancelled by the user; -110 the loader could not
-// be reached; -112 no working loader; -120 not supported; -121 wrong device; -130 battery too
-// low; or the failing step's own code.
+// The sequence itself. 1; kErrNothingListening (no connection); kErrCancelled (by the user);
+// kErrLoaderHandshake (the loader could not be reached); kErrNoLoader (no working loader);
+// kErrNotSupported; kErrWrongDevice; kErrBatteryLow; or the failing step's own code.
 int32_t UpdateInstrument(UpdateContext& context);
 
 // The digital-sensor updater's sequence: the sensor behind a FieldPal (version 1.23 or later,
 // hardware revision 'B' or later) or an AQUEL communication device, reached through the reader's
-// relay. 1; -20; -40; -66 the new firmware is corrupt; -110; -112; -120 a reader that cannot
-// relay a loader; -121 no reader; -130; or the failing step's own code. A sensor found in its
-// loader (a run cut off) is programmed at once and gets the settings file's settings back.
+// relay. 1; kErrNothingListening; kErrCancelled; kErrFirmwareCorrupt (the new firmware's
+// self-test); kErrLoaderHandshake; kErrNoLoader; kErrNotSupported (a reader that cannot relay a
+// loader); kErrWrongDevice (no reader); kErrBatteryLow; or the failing step's own code. A sensor
+// found in its loader (a run cut off) is programmed at once and gets the settings file's settings
+// back.
 int32_t UpdateSensor(UpdateContext& context);
 
 // The digital-sensor updater's cleanup after a failure: the reader back to its command line

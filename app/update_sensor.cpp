@@ -121,7 +121,7 @@ int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   return kept < 0 ? kept : kResultNothingDone;
 }
 
-// Step 7: the settings, the version window and the questions about the sensor met.
+// The settings, the version window and the questions about the sensor met.
 int32_t SaveAndCheckSensor(UpdateContext& c) {
   ShowStatus(c, RunPhase::kSavingSettings, "Saving settings for this digital sensor...");
   Relay(c, "[");
@@ -194,7 +194,7 @@ int32_t StartSensorLoader(UpdateContext& c) {
   return kResultOk;
 }
 
-// Steps 8 to 12: the sensor's loader programs its flash and the sensor restarts.
+// The sensor's loader programs its flash and the sensor restarts.
 int32_t ProgramSensor(UpdateContext& c) {
   VexaBSLHost* loader = c.loader;
   if (BSLAttach(loader) < 0) {
@@ -213,7 +213,7 @@ int32_t ProgramSensor(UpdateContext& c) {
   return kResultOk;
 }
 
-// Steps 13 to 16: the new firmware's self-test, the settings back, the chosen type.
+// The new firmware's self-test, the settings back, the chosen type.
 int32_t FinishWithNewFirmware(UpdateContext& c) {
   VexaSDI12& sensor = c.session->sensor;
   const int32_t checked = SDICheckBinary(&sensor);
@@ -310,9 +310,10 @@ int32_t UpdateSensor(UpdateContext& c) {
   }
   Relay(c, "]");
   PumpingWait(500);
-  // A sensor left in its loader by a run that was cut off: connected still (-80), or waiting
-  // after its power came back (-81). Either way it answers no SDI-12 command until its new
-  // firmware runs, so the run goes straight to the loader and restores the earlier run's file.
+  // A sensor left in its loader by a run that was cut off: connected still (kErrLoaderRunning), or
+  // waiting after its power came back (kErrLoaderWaiting). Either way it answers no SDI-12 command
+  // until its new firmware runs, so the run goes straight to the loader and restores the earlier
+  // run's file.
   const int32_t found = BSLCheck(loader, c.portName.c_str(), kSensorLoaderBaud);
   const bool inLoader = found == kErrLoaderRunning || found == kErrLoaderWaiting;
 

@@ -26,7 +26,8 @@ std::string DontQuitText(const std::string& caption, const std::string& device);
 std::string FileErrorText(const std::string& caption, const std::string& fileName, int32_t code);
 
 // The window's start-up texts: the data-erase warning, and the report of a loader context that
-// could not be built (-60, -101 or another code), captioned "Application Launch Error".
+// could not be built (kErrOutOfMemory, kErrImageDamaged or another code), captioned "Application
+// Launch Error".
 std::string DataEraseWarningText(const std::string& caption, const std::string& device);
 std::string LaunchErrorText(const std::string& caption, int32_t code);
 // Whether the product type warns at start-up that an update erases the stored data.

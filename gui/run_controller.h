@@ -43,7 +43,7 @@ class RunController : public QObject {
   bool Running() const { return thread_ != nullptr; }
   // Runs one update with the options on a worker thread; `finished` follows on this thread.
   void Start(const RunOptions& options);
-  // Asks a run to stop: the loader stops at its next block (-40).
+  // Asks a run to stop: the loader stops at its next block (kErrCancelled).
   void Cancel() { continue_ = false; }
 
  signals:
