@@ -9,22 +9,27 @@ namespace {
 
 // The instrument's serial number and name as the settings just saved hold them.
 UpdateJournal JournalOfSavedSettings(const UpdateContext& c) {
-  UpdateJournal journal;
+  UpdateJournal journal = InstrumentIdentity(c);
   journal.phase = "erasing";
-  const SessionContext& s = *c.session;
-  if (IsLoggerType(s.type)) {
-    journal.serial = s.settings.serialNumber;
-    journal.name = s.settings.deviceName;
-  } else if (s.type == kDigitalSensorType) {
-    journal.serial = s.sensor.serialNumber;
-  } else {
-    journal.serial = s.lab.serialNumber;
-    journal.name = s.lab.name;
-  }
   return journal;
 }
 
 }  // namespace
+
+UpdateJournal InstrumentIdentity(const UpdateContext& c) {
+  UpdateJournal identity;
+  const SessionContext& s = *c.session;
+  if (IsLoggerType(s.type)) {
+    identity.serial = s.settings.serialNumber;
+    identity.name = s.settings.deviceName;
+  } else if (s.type == kDigitalSensorType) {
+    identity.serial = s.sensor.serialNumber;
+  } else {
+    identity.serial = s.lab.serialNumber;
+    identity.name = s.lab.name;
+  }
+  return identity;
+}
 
 int32_t NoteErasing(UpdateContext& c) {
   const std::string path = JournalPath(c);

@@ -8,6 +8,11 @@
 #include "app/update_context.h"
 #include "app/update_journal.h"
 
+// The instrument's serial number and name as the session holds them (phase empty): the settings
+// the run saved, or those of the settings file it restored, with a new serial number the restore
+// gave it. Empty where the run read neither.
+UpdateJournal InstrumentIdentity(const UpdateContext& context);
+
 // From the erase on, the settings file is the only copy of the instrument's settings: the journal
 // says so until the restore is done. A journal of an earlier run stays as it is; without settings
 // (none saved, no file) nothing is written. 1; or, when the journal could not be written, the

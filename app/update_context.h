@@ -58,6 +58,10 @@ struct UpdateContext {
   int32_t restoreResult = 0;     // the failed restore's code
   std::string keptSettingsFile;  // a settings file kept for a later "vexabsl settings --restore"
   uint32_t seconds = 0;
+  // The firmware the instrument ran when the run met it, and the new firmware once it answered
+  // (150 for 1.50); 0 while the run has not learnt it, as for an instrument found in its loader.
+  uint32_t versionBefore = 0;
+  uint32_t versionAfter = 0;
 };
 
 // The image's target type (a loaded image that names none is for the product type).

@@ -33,6 +33,9 @@ struct EngineDescription {
   std::string firmwareFile;     // a TI-Text file to write in place of the built-in image
   uint32_t sensorType = 0;      // the digital-sensor updater's type to load and set (0: default)
   MessagePump pump = nullptr;   // for the long pauses of Update's thread; none: they sleep
+  // Each run appends its line to the data folder's service record (service_record.h). The
+  // programs keep it; a test that looks at a data folder file by file leaves it out.
+  bool serviceRecord = false;
 };
 
 // The part of the engine that could not be built.
@@ -51,7 +54,8 @@ class UpdateEngine {
   EngineStep FailedStep() const { return failedStep_; }
 
   // One update (RunUpdate) on the calling thread, its long pauses given to the description's
-  // message pump. The run's result.
+  // message pump, then its line in the service record when the description asks for one. The
+  // run's result: a record that cannot be written is logged in the error file and changes nothing.
   int32_t Update();
 
   VexaLog& Log() { return log_; }
@@ -59,11 +63,15 @@ class UpdateEngine {
   UpdateContext& Context() { return context_; }
 
  private:
+  // Appends the run's line to the data folder's service record.
+  void Record(int32_t result, int64_t began, uint32_t elapsedMs);
+
   VexaLog log_;
   SessionContext session_;
   VexaBSLHost loader_;
   UpdateContext context_;
   MessagePump pump_;
+  bool serviceRecord_;
   int32_t status_ = kResultOk;
   EngineStep failedStep_ = EngineStep::kNone;
 };

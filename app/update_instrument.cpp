@@ -131,6 +131,7 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
     ShowErrorBox(c, LoaderFailureText(c, r), "Connection Error", BoxKind::kError);
     return r;
   }
+  c.versionAfter = c.descriptor.version;
   const DeviceDescriptor& d = c.descriptor;
   if (d.needsLogin && DPLogin(c.session) < 0) {
     ShowErrorBox(c,
@@ -199,6 +200,7 @@ int32_t UpdateInstrument(UpdateContext& c) {
     ShowErrorBox(c, ConnectionFailureText(c, r), "Connection Error", BoxKind::kError);
     return kErrNothingListening;
   }
+  if (!inLoader) c.versionBefore = c.descriptor.version;
   StepProgress(c);
   const int imageType = ImageTargetType(c);
   bool restoreFromFile = inLoader;

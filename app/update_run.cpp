@@ -76,6 +76,7 @@ int32_t RunUpdate(UpdateContext& c) {
   c.restoreResult = 0;
   c.keptSettingsFile.clear();
   c.seconds = 0;
+  c.versionBefore = c.versionAfter = 0;
   c.phase = RunPhase::kStarting;
   SetProgress(c, 0);
   ui.SetConnectLabel("Do NOT disconnect " + c.deviceName + " until finished.");

@@ -113,6 +113,7 @@ int32_t ResumeUnfinishedRun(UpdateContext& c, const UpdateJournal& journal) {
   VexaSDI12& sensor = c.session->sensor;
   // What the sensor holds now, read without writing the settings file.
   const int32_t read = DPCollectInfo(c.session);
+  if (read >= 0) c.versionBefore = sensor.version;
   const bool runsNewFirmware = read >= 0 && sensor.version == c.imageVersion;
   if (runsNewFirmware) {
     if (ClaimUnfinishedSettings(c, journal, sensor.serialNumber)) return kResultOk;
@@ -152,6 +153,7 @@ int32_t SaveAndCheckSensor(UpdateContext& c) {
     return saved;
   }
   const VexaSDI12& sensor = c.session->sensor;
+  if (sensor.version != 0) c.versionBefore = sensor.version;
   DescribeDevice(ImageTargetType(c), sensor.version, &c.descriptor);
   if (!CheckFirmwareRange(c)) return kErrNotSupported;
   if (c.imageVersion < c.descriptor.version &&
@@ -232,6 +234,8 @@ int32_t FinishWithNewFirmware(UpdateContext& c) {
                  "Firmware Error", BoxKind::kError);
     return checked;
   }
+  // The sensor runs what passed its self-test: the image this run wrote.
+  c.versionAfter = c.imageVersion;
   StepProgress(c);
   ShowStatus(c, RunPhase::kRestoringSettings, "Restoring settings...");
   // Always: a run that found the sensor in its loader restores the earlier run's file.

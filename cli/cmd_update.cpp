@@ -62,6 +62,7 @@ int RunUpdateCommand(const UpdateOptions& options, const Product& product) {
   description.portName = description.portDescription = options.port;
   description.firmwareFile = options.file;
   description.sensorType = options.sensorType;
+  description.serviceRecord = true;
 
   RunOptions run;
   run.factoryMode = options.factory;

@@ -20,14 +20,15 @@ void SetupUpdateCommand(CLI::App& app, CommandRunner& run);        // cmd_update
 void SetupPortsCommand(CLI::App& app, CommandRunner& run);         // cmd_ports.cpp
 void SetupCheckVersionCommand(CLI::App& app, CommandRunner& run);  // cmd_check_version.cpp
 void SetupFeedbackCommand(CLI::App& app, CommandRunner& run);      // cmd_feedback.cpp
+void SetupHistoryCommand(CLI::App& app, CommandRunner& run);       // cmd_history.cpp
 
 namespace {
 
 // Every subcommand of the tool, in the order --help lists them.
 const CommandSetup kCommands[] = {
-    SetupUpdateCommand,       SetupImageCommand,    SetupFlashCommand,  SetupIdentifyCommand,
-    SetupSettingsCommand,     SetupClockCommand,    SetupSensorCommand, SetupPortsCommand,
-    SetupCheckVersionCommand, SetupFeedbackCommand,
+    SetupUpdateCommand,   SetupHistoryCommand,      SetupImageCommand,    SetupFlashCommand,
+    SetupIdentifyCommand, SetupSettingsCommand,     SetupClockCommand,    SetupSensorCommand,
+    SetupPortsCommand,    SetupCheckVersionCommand, SetupFeedbackCommand,
 };
 
 }  // namespace

@@ -19,6 +19,7 @@ void RunController::AssembleEngine(const Product& product, QWidget* window) {
   description.product = &product;
   description.dataFolder = folder.path;
   description.logLevel = vexa_log_level::kTrace;  // the verbose error file is on at every start
+  description.serviceRecord = true;
   frontEnd_ = std::make_unique<GuiFrontEnd>(window, &continue_);
   engine_ = std::make_unique<UpdateEngine>(description, frontEnd_.get());
   dataFolderNotice_ = ::DataFolderNotice(engine_->Context().caption, folder);
